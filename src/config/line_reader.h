@@ -1,0 +1,31 @@
+// Reads a text file as lines of blank-separated tokens through one 4096-byte
+// buffer: the configuration file and the area list file are read with it.
+// CR, LF and CR LF all end lines; there is no quoting.
+#pragma once
+
+#include <cstddef>
+
+namespace knotter {
+
+struct LineReader {
+  char buffer[4096];
+  int fd = -1;                // owned by the caller
+  char* cursor = buffer;      // next unread byte
+  char* end = buffer;         // one past the last valid byte
+  bool lineEnded = false;     // the current line's terminator is consumed
+  bool atEof = false;         // a refill found no more data
+
+  explicit LineReader(int descriptor) : fd(descriptor) {}
+  LineReader(const LineReader&) = delete;
+  LineReader& operator=(const LineReader&) = delete;
+};
+
+// Reads the next token of the current line into out (at most size-1
+// characters, terminated; the rest of a longer token is consumed). Returns
+// false when the line has no further token.
+bool nextToken(LineReader& reader, char* out, int size);
+
+// Finishes the current line, so that the next nextToken starts on the next one.
+void skipLine(LineReader& reader);
+
+}  // namespace knotter

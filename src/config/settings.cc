@@ -1,0 +1,9 @@
+#include "config/settings.h"
+
+namespace knotter {
+
+Settings settings;
+
+void resetSettings() { settings = Settings{}; }
+
+}  // namespace knotter

@@ -1,0 +1,45 @@
+// The process-wide settings of one run: filled by the command line and the
+// configuration file, read by every module. Defaults are those of a run that
+// was given no options and no configuration keywords.
+#pragma once
+
+#include <cstdint>
+
+namespace knotter {
+
+constexpr std::int32_t linkTimEd = 1;
+constexpr std::int32_t linkFlat = 2;
+constexpr std::int32_t linkReply = 3;
+constexpr std::int32_t linkSubj = 4;
+
+constexpr int pathBufferSize = 4096;  // holds 4094 characters of a path plus slack
+constexpr int maxPathLength = 4094;
+
+struct Settings {
+  std::int32_t logLevel = 8;           // lines above it stay out of the log file
+  bool firstLogWrite = true;           // nothing written to the log file yet
+  bool showLogLevel = false;           // "[%2u] " after the time stamp
+  std::int32_t linkType = linkReply;   // link type of areas without their own
+  std::int32_t cmdLinkType = 0;        // -t; 0 = not given
+  bool hptMode = false;                // -hpt
+  bool hptSquishDefault = false;       // EchoAreaDefaults -b squish
+  bool linkByDefault = true;           // areas without own link type are linked
+  bool quiet = false;                  // -q
+  bool onlyDollarAreas = false;        // -$
+  bool listMode = false;               // -f or -k given
+  bool deleteListFile = false;         // -k
+  bool russianLookalikes = false;      // -p
+  std::int32_t subjectLength = -1;     // clamped to 1..72 before the area loop
+  bool progressPending = false;        // "Linking %s" printed without line end
+  const char* listPath = nullptr;      // list file or single area name
+  const char* onlyArea = nullptr;      // -a
+  char logPath[pathBufferSize] = {};   // empty = no log file
+  char importLogPath[pathBufferSize] = {};
+};
+
+extern Settings settings;
+
+// Test hook: puts every field back to its default.
+void resetSettings();
+
+}  // namespace knotter

@@ -1,0 +1,111 @@
+#include "driver/area_processor.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "config/settings.h"
+#include "driver/command_hooks.h"
+#include "linker/reply_linker.h"
+#include "linker/subject_linker.h"
+#include "log/log.h"
+#include "squish/file_lock.h"
+#include "squish/holders.h"
+
+namespace knotter {
+namespace {
+
+// Opens the data file read-write and takes the bounded shared lock; reports
+// and returns false when either fails.
+bool openAndLock(const char* dataPath, FileDescriptor& dataFile) {
+  dataFile.fd = ::open(dataPath, O_RDWR | O_CLOEXEC);
+  const int error = dataFile.fd < 0 ? errno : lockSharedBounded(dataFile.fd);
+  if (error != 0) {
+    logMessage(levelError, "! Cannot open file %s (%u)", dataPath, static_cast<unsigned>(error));
+    return false;
+  }
+  return true;
+}
+
+std::size_t fileSize(int fd) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || status.st_size < 0) return 0;
+  return static_cast<std::size_t>(status.st_size);
+}
+
+// Replaces the four-character suffix at the end of path.
+void setSuffix(char* path, std::size_t baseLength, const char* suffix) {
+  std::memcpy(path + baseLength, suffix, 5);
+}
+
+bool runLinker(std::int32_t linkType, const AreaRecord& area, Bytes base, const char* indexPath,
+               FileDescriptor& indexFile, std::int32_t& changed, std::int32_t& total) {
+  if (linkType == linkSubj) {
+    return linkBySubject(area.tag.c_str(), base, indexPath, indexFile, changed, total);
+  }
+  return linkByMsgId(linkType, area.tag.c_str(), base, indexPath, indexFile, changed, total);
+}
+
+}  // namespace
+
+bool processArea(const AreaRecord& area, char* areaPath) {
+  const std::string progress = "Linking " + area.tag;
+  if (!settings.quiet) {
+    consoleWrite(progress.c_str());
+    settings.progressPending = true;
+  }
+
+  const std::size_t baseLength = std::strlen(areaPath);
+  setSuffix(areaPath, baseLength, ".sqd");
+
+  // Declared in the order taken, so that an early return releases the index
+  // file first, then the mapping, then the data file with its lock.
+  FileDescriptor dataFile;
+  if (!openAndLock(areaPath, dataFile)) return false;
+  const std::size_t size = fileSize(dataFile.fd);
+  if (size == 0) {
+    logMessage(levelError, "! Error reading file %s", areaPath);
+    return false;
+  }
+  Mapping mapping(dataFile.fd, size);
+  if (!mapping.mapped()) {
+    logMessage(levelError, "! Error reading file %s", areaPath);
+    return false;
+  }
+  FileDescriptor indexFile;
+
+  setSuffix(areaPath, baseLength, ".sqi");
+  const std::int32_t linkType = area.linkType != 0 ? area.linkType : settings.linkType;
+  std::int32_t changed = 0;
+  std::int32_t total = 0;
+  if (!runLinker(linkType, area, mapping.bytes(), areaPath, indexFile, changed, total)) {
+    return false;
+  }
+
+  mapping.unmap();
+  indexFile.close();
+  char counts[32];
+  std::snprintf(counts, sizeof counts, ": %u of %u", static_cast<unsigned>(changed),
+                static_cast<unsigned>(total));
+  setSuffix(areaPath, baseLength, ".sqd");
+  const bool anyChanged = changed > 0;
+  if (anyChanged) {
+    ::utime(areaPath, nullptr);
+    logWrite(levelError, (progress + counts).c_str(), true);
+  }
+  dataFile.close();  // releases the lock before any flag command runs
+
+  if (!settings.quiet) {
+    consoleWrite((std::string(counts) + "\n").c_str());
+    settings.progressPending = false;
+  }
+  runFlagCommands();
+  return anyChanged;
+}
+
+}  // namespace knotter

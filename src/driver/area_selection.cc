@@ -1,0 +1,7 @@
+#include "driver/area_selection.h"
+
+namespace knotter {
+
+void selectAreas() {}
+
+}  // namespace knotter

@@ -1,0 +1,221 @@
+#include "driver/command_line.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "config/path_resolver.h"
+#include "config/settings.h"
+#include "config/text.h"
+#include "driver/command_hooks.h"
+#include "driver/early_exit.h"
+
+namespace knotter {
+namespace {
+
+constexpr const char* bannerText = "Squish Message Base Knotwork v2.4\n\n";
+
+constexpr const char* usageText =
+    "Links messages by Subjects or by MSGID/REPLY kludges\n"
+    "\n"
+    "Usage: KNOTTER <config>|-#<path> [-hpt] [-a<area>] [-f|k<list>] [-l<log path>]\n"
+    "                                 [-p] [-q] [-s<num>] [-t<type>] [-$]\n"
+    "                                 [-![+] <command>] [-@<flags>]\n"
+    "\n"
+    "   <config>       Squish-style configuration file\n"
+    "   -#<path>       Process message base specified by <path>, don't read config\n"
+    "   -hpt           Turn on support for HPT's configuration keywords\n"
+    "   -a<area>       Process this area only\n"
+    "   -f             Process only areas from the list file or specified area\n"
+    "   -k             The same as -f, but delete list file at exit\n"
+    "   <list>         Area list file or individual area name\n"
+    "   -l<log path>   Use alternative log file specified by <log path>\n"
+    "   -p             Treat Russian letters like 'p','y' as similar Latin ones\n"
+    "   -q             Be quiet\n"
+    "   -s<num>        Compare first <num> symbols of subjects (without Re:)\n"
+    "   -t<type>       Linking type, where <type> is a single character:\n"
+    "                  f - Flat : link original and its replies in linear chain\n"
+    "                  r - Reply: 'f' + link replies without original (default)\n"
+    "                  s - Subj : link messages with identical subjects\n"
+    "                  t - TimEd: link many replies to one original message\n"
+    "   -$             Link only echo areas with -$ flag\n"
+    "   -! <command>   Instead of linking, just run <command> for each listed area\n"
+    "   -!+ <command>  The same as -!, but link area after running <command>\n"
+    "                  The following parameters can be used in <command>:\n"
+    "                  %a  Area tag\n"
+    "                  %p  Area path\n"
+    "   -@<flags>      After linking an area, check each flag from <flags> file and\n"
+    "                  if it exists, run the associated command. <flags> is a text\n"
+    "                  file with lines in the following format:\n"
+    "                  <flag path> <command>\n"
+    "                  Wildcards are allowed in <flag path>.\n";
+
+// The arguments still to be read, left to right.
+struct ArgCursor {
+  int argc;
+  char** argv;
+  int next;  // index of the next unread argument
+};
+
+// The value of an option: the rest of its own argument, or else the next
+// argument whatever it looks like (used up), or else none.
+std::optional<std::string> takeValue(const char* rest, ArgCursor& args) {
+  if (*rest != '\0') return std::string(rest);
+  if (args.next < args.argc) return std::string(args.argv[args.next++]);
+  return std::nullopt;
+}
+
+// Reads a number as the C library's atoi does (leading white space, a sign,
+// digits up to the first other character; none gives 0), held in 32 bits.
+std::int32_t readSignedDecimal(const char* text) {
+  errno = 0;
+  const long value = std::strtol(text, nullptr, 10);
+  if (value > INT32_MAX) return INT32_MAX;
+  if (value < INT32_MIN) return INT32_MIN;
+  return static_cast<std::int32_t>(value);
+}
+
+std::int32_t linkTypeFromLetter(char letter) {
+  switch (asciiLower(static_cast<unsigned char>(letter))) {
+    case 'f': return linkFlat;
+    case 'r': return linkReply;
+    case 's': return linkSubj;
+    case 't': return linkTimEd;
+    default: return 0;
+  }
+}
+
+void takeListOption(const char* rest, ArgCursor& args, RunOptions& options) {
+  settings.listMode = true;
+  // In HPT mode a bare -f leaves the list to the configuration's ImportLog.
+  if (*rest != '\0' || !settings.hptMode) {
+    options.listPath = takeValue(rest, args);
+  } else {
+    options.listPath.reset();
+  }
+  settings.listPath = options.listPath ? options.listPath->c_str() : nullptr;
+}
+
+// -! and -!+ take the rest of their argument and every argument after it.
+void takeAreaCommand(const char* option, ArgCursor& args, RunOptions& options) {
+  const bool plus = option[2] == '+';
+  options.linkAfterCommand = plus;
+  std::string command = option + (plus ? 3 : 2);
+  for (; args.next < args.argc; ++args.next) {
+    if (!command.empty()) command += ' ';
+    command += args.argv[args.next];
+  }
+  options.areaCommand = std::move(command);
+}
+
+// Handles one option argument. Returns false when it ends the reading of the
+// command line (-!).
+bool takeOption(const char* option, ArgCursor& args, RunOptions& options) {
+  const char* rest = option + 2;
+  switch (asciiLower(static_cast<unsigned char>(option[1]))) {
+    case '#':
+      options.basePathArg = takeValue(rest, args);
+      return true;
+    case 'a':
+      options.onlyArea = takeValue(rest, args);
+      settings.onlyArea = options.onlyArea ? options.onlyArea->c_str() : nullptr;
+      return true;
+    case 'c':
+      options.configPath = takeValue(rest, args);
+      return true;
+    case 'k':
+      settings.deleteListFile = true;
+      takeListOption(rest, args, options);
+      return true;
+    case 'f':
+      takeListOption(rest, args, options);
+      return true;
+    case 'h':
+      // Only the whole word "hpt" counts; any other -h is ignored silently.
+      if (equalsNoCase(option + 1, "hpt")) settings.hptMode = true;
+      return true;
+    case 'l': {
+      const std::optional<std::string> value = takeValue(rest, args);
+      copyCut(settings.logPath, value ? *value : std::string_view{}, maxPathLength);
+      return true;
+    }
+    case 'p':
+      settings.russianLookalikes = true;
+      return true;
+    case 'q':
+      settings.quiet = true;
+      return true;
+    case 's':
+      if (const std::optional<std::string> value = takeValue(rest, args)) {
+        options.subjectLengthArg = readSignedDecimal(value->c_str());
+      }
+      return true;
+    case 't':
+      if (rest[0] != '\0' && rest[1] == '\0' && linkTypeFromLetter(rest[0]) != 0) {
+        settings.cmdLinkType = linkTypeFromLetter(rest[0]);
+      }
+      if (settings.cmdLinkType == 0) printUsage();
+      return true;
+    case '$':
+      settings.onlyDollarAreas = true;
+      return true;
+    case '!':
+      takeAreaCommand(option, args, options);
+      return false;
+    case '@':
+      if (const std::optional<std::string> value = takeValue(rest, args)) {
+        readFlagsFile(value->c_str());
+      }
+      return true;
+    default:
+      printUsage();
+  }
+}
+
+void decideKindOfRun(RunOptions& options) {
+  if (options.basePathArg) {
+    // A single base: no configuration, so no list and no base directory.
+    options.listPath.reset();
+    settings.listPath = nullptr;
+    options.configPath.reset();
+    baseDir[0] = '\0';
+    return;
+  }
+  if (!options.configPath) printUsage();
+  const std::string& config = *options.configPath;
+  const std::size_t slash = config.rfind('/');
+  const std::string_view dir =
+      slash == std::string::npos ? std::string_view{} : std::string_view(config).substr(0, slash + 1);
+  copyCut(baseDir, dir, pathBufferSize - 1);
+}
+
+}  // namespace
+
+void printBanner() {
+  std::fputs(bannerText, stdout);
+  std::fflush(stdout);
+}
+
+void printUsage() {
+  printBanner();
+  std::fputs(usageText, stdout);
+  endRun(exitNoChange);
+}
+
+void parseCommandLine(int argc, char** argv, RunOptions& options) {
+  ArgCursor args{argc, argv, 1};
+  while (args.next < args.argc) {
+    const char* arg = args.argv[args.next++];
+    if (arg[0] == '-' || arg[0] == '/') {
+      if (!takeOption(arg, args, options)) break;
+    } else {
+      if (options.configPath) printUsage();
+      options.configPath = std::string(arg);
+    }
+  }
+  decideKindOfRun(options);
+}
+
+}  // namespace knotter

@@ -1,0 +1,20 @@
+#include "driver/early_exit.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "log/log.h"
+
+namespace knotter {
+
+void endRun(int exitCode) {
+  std::fflush(stdout);
+  std::exit(exitCode);
+}
+
+void endRunOutOfMemory() {
+  logMessage(levelError, "! Not enough memory");
+  endRun(exitNoMemory);
+}
+
+}  // namespace knotter

@@ -1,0 +1,125 @@
+#include "driver/run.h"
+
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "config/area_table.h"
+#include "config/config_reader.h"
+#include "config/path_resolver.h"
+#include "config/scratch_buffer.h"
+#include "config/settings.h"
+#include "config/text.h"
+#include "driver/area_processor.h"
+#include "driver/area_selection.h"
+#include "driver/command_hooks.h"
+#include "driver/command_line.h"
+#include "driver/early_exit.h"
+#include "linker/kludge_scanner.h"
+#include "linker/subject_normaliser.h"
+#include "log/log.h"
+
+namespace knotter {
+namespace {
+
+constexpr std::size_t maxExecutedLine = 2046;
+constexpr std::size_t maxAreaPathLength = 4090;  // leaves room for ".sqd"
+constexpr int minSubjectLength = 1;
+constexpr int defaultSubjectLength = 15;
+constexpr int maxSubjectLength = 72;
+
+// The single-base record: the path less a final ".sqd" (only when something
+// is left before it), tagged with its base name.
+void appendSingleBase(const std::string& basePathArg) {
+  std::string_view path = basePathArg;
+  if (path.size() > 4 && equalsNoCase(path.substr(path.size() - 4), ".sqd")) {
+    path.remove_suffix(4);
+  }
+  const std::size_t slash = path.rfind('/');
+  const std::string_view tag = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  appendArea(tag, path, 0);
+}
+
+// "Executed: " and the arguments, leaving out the first argument that would
+// make the line too long and all after it.
+void logExecutedLine(int argc, char** argv) {
+  std::string line = "Executed: ";
+  for (int i = 1; i < argc; ++i) {
+    const std::size_t separator = i > 1 ? 1 : 0;
+    if (line.size() + separator + std::strlen(argv[i]) > maxExecutedLine) break;
+    if (separator != 0) line += ' ';
+    line += argv[i];
+  }
+  logWrite(levelDetail, line.c_str(), true);
+}
+
+void fixSubjectLength(std::int32_t subjectLengthArg) {
+  if (subjectLengthArg > 0) settings.subjectLength = subjectLengthArg;
+  if (settings.subjectLength < minSubjectLength) settings.subjectLength = defaultSubjectLength;
+  if (settings.subjectLength > maxSubjectLength) settings.subjectLength = maxSubjectLength;
+}
+
+void setUpConfiguration(const RunOptions& options) {
+  if (options.configPath) {
+    if (!readConfig(options.configPath->c_str())) endRun(exitNoConfig);
+  } else {
+    appendSingleBase(*options.basePathArg);
+  }
+  if (settings.cmdLinkType != 0) settings.linkType = settings.cmdLinkType;
+  if (settings.logPath[0] != '\0') {
+    char resolved[pathBufferSize];
+    resolvePath(settings.logPath, resolved);
+    std::memcpy(settings.logPath, resolved, sizeof resolved);
+  }
+}
+
+// Runs the area command and, unless plain -! was given, links the area.
+// Returns true when the area had a header changed.
+bool runArea(const AreaRecord& area, const RunOptions& options) {
+  char areaPath[pathBufferSize];
+  resolvePath(area.path.c_str(), areaPath);
+  areaPath[maxAreaPathLength] = '\0';
+  if (options.areaCommand) {
+    const std::string dataPath = std::string(areaPath) + ".sqd";
+    const std::string command =
+        expandAreaCommand(options.areaCommand->c_str(), area.tag.c_str(), dataPath.c_str());
+    runCommand(command.c_str());
+    if (!options.linkAfterCommand) return false;
+  }
+  return processArea(area, areaPath);
+}
+
+}  // namespace
+
+int runKnotter(int argc, char** argv) {
+  RunOptions options;
+  parseCommandLine(argc, argv, options);
+  if (!settings.quiet) printBanner();
+
+  setUpConfiguration(options);
+  logWrite(levelError, "Begin, Knotwork v2.4", true);
+  if (settings.logLevel > 8) logExecutedLine(argc, argv);
+  if (settings.listPath != nullptr) selectAreas();
+
+  fixSubjectLength(options.subjectLengthArg);
+  buildKludgeTable();
+  buildSubjectScanTable(settings.russianLookalikes);
+
+  if (!areaTable.empty()) {
+    const bool scriptOnly = options.areaCommand && !options.linkAfterCommand;
+    logMessage(levelStart, scriptOnly ? "Running script" : "Linking areas");
+  }
+  bool anyAreaChanged = false;
+  for (const AreaRecord& area : areaTable) {
+    if (runArea(area, options)) anyAreaChanged = true;
+  }
+
+  releaseScratchBuffer();
+  if (settings.deleteListFile && settings.listPath != nullptr) ::unlink(settings.listPath);
+  logWrite(levelError, "End, Knotwork v2.4", true);
+  if (settings.hptMode && !settings.firstLogWrite) logWrite(levelAlways, "", false);
+  return anyAreaChanged ? exitChanged : exitNoChange;
+}
+
+}  // namespace knotter

@@ -1,0 +1,18 @@
+// Links the messages of an area whose normalised subjects are equal into one
+// chain each, in index order; writes only replyto and replies[0].
+#pragma once
+
+#include <cstdint>
+
+#include "squish/format.h"
+#include "squish/holders.h"
+
+namespace knotter {
+
+// Links the mapped data file base by subject. changed counts the rewritten
+// headers, total is high_msg. Returns false after reporting a failure; the
+// index descriptor may then be left in indexFile for the caller to close.
+bool linkBySubject(const char* areaTag, Bytes base, const char* indexPath,
+                   FileDescriptor& indexFile, std::int32_t& changed, std::int32_t& total);
+
+}  // namespace knotter

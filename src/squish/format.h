@@ -1,0 +1,126 @@
+// The parts of the Squish format that the tool reads and writes, as named
+// offsets, and little-endian access to them over a bounds-checked view of the
+// mapped data file. Nothing else in a base is interpreted or changed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace knotter {
+
+using Bytes = std::span<std::uint8_t>;
+
+// Base header (SQBASE), at offset 0 of the data file.
+//   OFFSET  SIZE  FIELD
+//        8     4  high_msg    number of messages (read as signed)
+//      120     4  end_frame   end of the used part of the file
+//      130     2  sz_sqhdr    size of a frame header
+constexpr std::size_t sqbaseHighMsgOffset = 8;
+constexpr std::size_t sqbaseEndFrameOffset = 120;
+constexpr std::size_t sqbaseSzSqhdrOffset = 130;
+constexpr std::size_t sqbaseFieldsEnd = sqbaseSzSqhdrOffset + 2;
+
+// Index entry (SQIDX), 12 bytes each, entry i at 12 * i of the index file.
+//   OFFSET  SIZE  FIELD
+//        0     4  ofs         frame offset in the data file
+//        4     4  umsgid      the message's unique id
+//        8     4  hash        not read
+constexpr std::size_t sqidxSize = 12;
+constexpr std::size_t sqidxOfsOffset = 0;
+constexpr std::size_t sqidxUmsgidOffset = 4;
+
+// Frame header (SQHDR), at ofs.
+//   OFFSET  SIZE  FIELD
+//        0     4  id          must be sqhdrSignature
+//       20     4  clen        length of the control information
+constexpr std::size_t sqhdrIdOffset = 0;
+constexpr std::size_t sqhdrClenOffset = 20;
+constexpr std::size_t sqhdrFieldsEnd = sqhdrClenOffset + 4;
+constexpr std::uint32_t sqhdrSignature = 0xAFAE4453;
+
+// Message header (XMSG), 238 bytes at ofs + sz_sqhdr; the control information
+// follows it directly.
+//   OFFSET  SIZE  FIELD
+//       76    72  subj
+//      174     4  replyto
+//      178    36  replies[9]
+constexpr std::size_t xmsgSize = 238;
+constexpr std::size_t xmsgSubjOffset = 76;
+constexpr std::size_t xmsgSubjSize = 72;
+constexpr std::size_t xmsgReplytoOffset = 174;
+constexpr std::size_t xmsgRepliesOffset = 178;
+constexpr std::size_t replySlots = 9;
+static_assert(xmsgSubjOffset + xmsgSubjSize <= xmsgReplytoOffset);
+static_assert(xmsgReplytoOffset + 4 == xmsgRepliesOffset);
+static_assert(xmsgRepliesOffset + replySlots * 4 == 214);
+
+inline std::uint16_t load16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+inline std::uint32_t load32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline void store32(std::uint8_t* p, std::uint32_t value) {
+  p[0] = static_cast<std::uint8_t>(value);
+  p[1] = static_cast<std::uint8_t>(value >> 8);
+  p[2] = static_cast<std::uint8_t>(value >> 16);
+  p[3] = static_cast<std::uint8_t>(value >> 24);
+}
+
+// True when [at, at + length) lies inside bytes. Written so that it cannot wrap.
+inline bool inBounds(Bytes bytes, std::uint64_t at, std::uint64_t length) {
+  return at <= bytes.size() && length <= bytes.size() - at;
+}
+
+inline std::uint16_t load16(Bytes bytes, std::size_t at) { return load16(bytes.data() + at); }
+inline std::uint32_t load32(Bytes bytes, std::size_t at) { return load32(bytes.data() + at); }
+inline void store32(Bytes bytes, std::size_t at, std::uint32_t value) {
+  store32(bytes.data() + at, value);
+}
+
+// The three base header fields the linkers use. Valid only when the data file
+// holds the whole of them (see readBaseHeader).
+struct BaseHeader {
+  std::int32_t highMsg = 0;
+  std::uint32_t endFrame = 0;
+  std::uint16_t szSqhdr = 0;
+};
+
+// Reads the base header fields; false when the data file is too short for them.
+inline bool readBaseHeader(Bytes base, BaseHeader& header) {
+  if (!inBounds(base, 0, sqbaseFieldsEnd)) return false;
+  header.highMsg = static_cast<std::int32_t>(load32(base, sqbaseHighMsgOffset));
+  header.endFrame = load32(base, sqbaseEndFrameOffset);
+  header.szSqhdr = load16(base, sqbaseSzSqhdrOffset);
+  return true;
+}
+
+// Where one message lies in the data file, computed in 64 bits so that a
+// hostile ofs, sz_sqhdr or clen cannot wrap.
+struct FrameLayout {
+  std::uint64_t header = 0;      // ofs + sz_sqhdr: the message header
+  std::uint64_t control = 0;     // header + 238: the control information
+  std::uint64_t controlEnd = 0;  // control + clen
+};
+
+// Reads the frame id at ofs into id; false when those four bytes lie outside
+// the data file.
+inline bool readFrameId(Bytes base, std::uint32_t ofs, std::uint32_t& id) {
+  if (!inBounds(base, ofs, 4)) return false;
+  id = load32(base, ofs + sqhdrIdOffset);
+  return true;
+}
+
+// Locates the rest of the frame at ofs. False when its frame header, message
+// header or control information would reach outside the data file.
+inline bool locateFrame(Bytes base, std::uint32_t ofs, std::uint16_t szSqhdr, FrameLayout& out) {
+  if (!inBounds(base, ofs, sqhdrFieldsEnd)) return false;
+  out.header = std::uint64_t{ofs} + szSqhdr;
+  out.control = out.header + xmsgSize;
+  out.controlEnd = out.control + load32(base, ofs + sqhdrClenOffset);
+  return inBounds(base, out.header, xmsgSize) && out.controlEnd <= base.size();
+}
+
+}  // namespace knotter
