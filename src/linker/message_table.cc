@@ -1,0 +1,226 @@
+#include "linker/message_table.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "config/scratch_buffer.h"
+#include "linker/kludge_scanner.h"
+#include "squish/damage_reports.h"
+#include "squish/index_reader.h"
+
+namespace knotter {
+namespace {
+
+constexpr std::uint64_t entryBytes = sizeof(MessageEntry);
+constexpr std::uint64_t keyBytes = 2 * sizeof(KeyRef);
+constexpr std::uint64_t workBytes = scratchBytesPerMessage - entryBytes - keyBytes;
+static_assert(workBytes == 64);
+
+// Inside the work region, per message: 4 bytes of ofs order, then the origin
+// text table (12 bytes of slots, 48 bytes of texts: room for two distinct
+// texts per message); the sorted keys later take the place of the text table.
+constexpr std::uint64_t slotsPerMessage = 3;
+constexpr std::uint64_t textsPerMessage = 2;
+
+struct Regions {
+  MessageEntry* entries;
+  KeyRef* keys;
+  std::uint8_t* work;
+  std::uint64_t capacity;  // messages the block is sized for
+};
+
+// Takes the block from the scratch buffer; null regions when it cannot be had.
+bool takeRegions(std::uint32_t count, Regions& regions) {
+  regions.capacity = std::max<std::uint64_t>(count, minScratchMessages);
+  auto* block = static_cast<std::uint8_t*>(scratchBuffer(regions.capacity * scratchBytesPerMessage));
+  if (block == nullptr) return false;
+  regions.entries = reinterpret_cast<MessageEntry*>(block);
+  regions.keys = reinterpret_cast<KeyRef*>(block + regions.capacity * entryBytes);
+  regions.work = block + regions.capacity * (entryBytes + keyBytes);
+  return true;
+}
+
+// Turns the index entries into table entries in index order; the first ofs
+// beyond end_frame makes the index damaged.
+bool convertIndex(const char* areaTag, const std::uint8_t* index, std::uint32_t count,
+                  std::uint32_t endFrame, MessageEntry* entries) {
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::uint8_t* raw = index + std::uint64_t{i} * sqidxSize;
+    const std::uint32_t ofs = load32(raw + sqidxOfsOffset);
+    if (ofs > endFrame) {
+      reportIndexDamaged(areaTag, i, ofs);
+      return false;
+    }
+    entries[i] = MessageEntry{ofs, load32(raw + sqidxUmsgidOffset), 0, {}};
+  }
+  return true;
+}
+
+// Entry positions by ascending ofs (ties in index order). Tossers append, so
+// the index is usually in file order already and needs no sort.
+void orderByOfs(const MessageEntry* entries, std::uint32_t count, std::uint32_t* order,
+                std::uint64_t* scratch) {
+  bool sorted = true;
+  for (std::uint32_t i = 1; i < count && sorted; ++i) sorted = entries[i - 1].ofs <= entries[i].ofs;
+  if (sorted) {
+    for (std::uint32_t i = 0; i < count; ++i) order[i] = i;
+    return;
+  }
+  for (std::uint32_t i = 0; i < count; ++i) scratch[i] = (std::uint64_t{entries[i].ofs} << 32) | i;
+  std::sort(scratch, scratch + count);
+  for (std::uint32_t i = 0; i < count; ++i) order[i] = static_cast<std::uint32_t>(scratch[i]);
+}
+
+// Gives every distinct origin text a small number, so that a key fits in 64
+// bits and equal identifiers compare equal as integers. Open addressing over
+// slots holding text number + 1; 0 is an empty slot.
+struct OriginTexts {
+  std::uint32_t* slots;
+  std::uint64_t slotCount;
+  char (*texts)[msgIdTextSize];
+  std::uint32_t used = 0;
+};
+
+std::uint64_t hashText(const char* text) {
+  std::uint64_t words[3];
+  std::memcpy(words, text, sizeof words);
+  std::uint64_t h = words[0] * 0x9E3779B97F4A7C15ull;
+  h = (h ^ (h >> 29) ^ words[1]) * 0xBF58476D1CE4E5B9ull;
+  h = (h ^ (h >> 32) ^ words[2]) * 0x94D049BB133111EBull;
+  return h ^ (h >> 31);
+}
+
+// The number of a text; texts are NUL-padded to their full size, so whole
+// buffers compare. The empty text is 0.
+std::uint32_t textNumber(OriginTexts& table, const char* text) {
+  if (text[0] == '\0') return 0;
+  const std::uint64_t h = hashText(text);
+  std::uint64_t slot = h % table.slotCount;
+  for (;;) {
+    const std::uint32_t entry = table.slots[slot];
+    if (entry == 0) break;
+    if (std::memcmp(table.texts[entry - 1], text, msgIdTextSize) == 0) return entry;
+    if (++slot == table.slotCount) slot = 0;
+  }
+  std::memcpy(table.texts[table.used], text, msgIdTextSize);
+  table.slots[slot] = ++table.used;
+  return table.used;
+}
+
+std::uint64_t packKey(const MsgIdKey& key, std::uint32_t textNumber) {
+  return (std::uint64_t{key.number} << 32) | textNumber;
+}
+
+// Visits the frames in ascending ofs: verifies each, scans its kludges and
+// lists its keys that are present. Returns the number of keys listed, or
+// noPosition after reporting a damaged frame.
+std::uint64_t scanFrames(const char* areaTag, Bytes base, const MessageTable& table,
+                         const Regions& regions) {
+  OriginTexts texts;
+  std::uint8_t* textArea = regions.work + regions.capacity * sizeof(std::uint32_t);
+  texts.slots = reinterpret_cast<std::uint32_t*>(textArea);
+  texts.slotCount = regions.capacity * slotsPerMessage;
+  texts.texts = reinterpret_cast<char(*)[msgIdTextSize]>(textArea + texts.slotCount * sizeof(std::uint32_t));
+  std::memset(texts.slots, 0, texts.slotCount * sizeof(std::uint32_t));
+  static_assert(sizeof(std::uint32_t) * (1 + slotsPerMessage) + msgIdTextSize * textsPerMessage == workBytes);
+
+  const std::uint32_t areaTagHash = MsgIdHash(areaTag);
+  std::uint64_t listed = 0;
+  for (const std::uint32_t position : table.ofsOrder) {
+    const MessageEntry& entry = table.entries[position];
+    std::uint32_t id = 0;
+    FrameLayout frame;
+    if (!readFrameId(base, entry.ofs, id)) {
+      reportAreaReadError(areaTag);
+      return noPosition;
+    }
+    if (id != sqhdrSignature) {
+      reportBadFrame(areaTag, entry.umsgid, entry.ofs);
+      return noPosition;
+    }
+    if (!locateFrame(base, entry.ofs, table.header.szSqhdr, frame)) {
+      reportAreaReadError(areaTag);
+      return noPosition;
+    }
+    MsgIdKey msgIdKey;
+    MsgIdKey replyKey;
+    scanKludges(msgIdKey, replyKey, base.data() + frame.control, base.data() + frame.controlEnd,
+                areaTagHash);
+    const std::uint64_t keys[2] = {packKey(msgIdKey, textNumber(texts, msgIdKey.text)),
+                                   packKey(replyKey, textNumber(texts, replyKey.text))};
+    for (std::uint32_t kind = msgIdKind; kind <= replyKind; ++kind) {
+      if (keys[kind] != 0) regions.keys[listed++] = KeyRef{keys[kind], entry.umsgid, position * 2 + kind};
+    }
+  }
+  return listed;
+}
+
+bool keyLess(const KeyRef& a, const KeyRef& b) {
+  if (a.key != b.key) return a.key < b.key;
+  if (a.umsgid != b.umsgid) return a.umsgid < b.umsgid;
+  return a.ref < b.ref;
+}
+
+std::uint64_t bucketHash(std::uint64_t key) {
+  key ^= key >> 33;
+  key *= 0xFF51AFD7ED558CCDull;
+  key ^= key >> 33;
+  return key;
+}
+
+// Sorts the listed keys into out so that equal identifiers are adjacent and
+// ordered by umsgid. The order of the groups themselves does not matter to
+// linking, so one bucket pass on a hash of the key does most of the work and
+// each small bucket is then sorted in cache.
+void sortKeys(const KeyRef* keys, std::uint64_t count, KeyRef* out, std::uint32_t* counts) {
+  int bits = 0;
+  while ((std::uint64_t{1} << bits) < count / 8) ++bits;
+  const std::uint64_t buckets = std::uint64_t{1} << bits;
+  const int shift = 64 - bits;
+  auto bucketOf = [&](const KeyRef& k) -> std::uint64_t {
+    return bits == 0 ? 0 : bucketHash(k.key) >> shift;
+  };
+  std::fill(counts, counts + buckets + 1, 0u);
+  for (std::uint64_t i = 0; i < count; ++i) ++counts[bucketOf(keys[i]) + 1];
+  for (std::uint64_t b = 0; b < buckets; ++b) counts[b + 1] += counts[b];
+  for (std::uint64_t i = 0; i < count; ++i) out[counts[bucketOf(keys[i])]++] = keys[i];
+  // counts[b] now holds the end of bucket b, which is where bucket b + 1 starts.
+  std::uint64_t start = 0;
+  for (std::uint64_t b = 0; b < buckets; ++b) {
+    const std::uint64_t end = counts[b];
+    std::sort(out + start, out + end, keyLess);
+    start = end;
+  }
+}
+
+}  // namespace
+
+bool loadMessageTable(const char* areaTag, Bytes base, const BaseHeader& header,
+                      const char* indexPath, FileDescriptor& indexFile, MessageTable& table) {
+  const auto count = static_cast<std::uint32_t>(header.highMsg);
+  Regions regions;
+  if (!takeRegions(count, regions)) return false;
+  table.header = header;
+
+  if (!readIndex(indexPath, count, regions.work, indexFile)) return false;
+  if (!convertIndex(areaTag, regions.work, count, header.endFrame, regions.entries)) return false;
+  table.entries = {regions.entries, count};
+
+  auto* order = reinterpret_cast<std::uint32_t*>(regions.work);
+  orderByOfs(regions.entries, count, order, reinterpret_cast<std::uint64_t*>(regions.keys));
+  table.ofsOrder = {order, count};
+
+  const std::uint64_t listed = scanFrames(areaTag, base, table, regions);
+  if (listed == noPosition) return false;
+
+  // The text table is no longer needed: the sorted keys and their bucket
+  // counts take its place, after the ofs order.
+  auto* sorted = reinterpret_cast<KeyRef*>(regions.work + regions.capacity * sizeof(std::uint32_t));
+  auto* counts = reinterpret_cast<std::uint32_t*>(sorted + listed);
+  sortKeys(regions.keys, listed, sorted, counts);
+  table.keys = {sorted, listed};
+  table.links = {reinterpret_cast<std::uint32_t*>(regions.keys), listed * 2};
+  return true;
+}
+
+}  // namespace knotter
