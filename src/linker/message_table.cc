@@ -90,10 +90,14 @@ std::uint64_t hashText(const char* text) {
   return h ^ (h >> 31);
 }
 
-// The number of a text; texts are NUL-padded to their full size, so whole
-// buffers compare. The empty text is 0.
-std::uint32_t textNumber(OriginTexts& table, const char* text) {
+// The number of a text; the empty text is 0. Texts compare as C strings, so
+// whatever follows the first NUL (the scanner stores a NUL byte of the
+// control information like any other) is cleared and whole buffers compare.
+std::uint32_t textNumber(OriginTexts& table, char* text) {
   if (text[0] == '\0') return 0;
+  if (char* nul = static_cast<char*>(std::memchr(text, '\0', msgIdTextSize))) {
+    std::memset(nul, 0, static_cast<std::size_t>(text + msgIdTextSize - nul));
+  }
   const std::uint64_t h = hashText(text);
   std::uint64_t slot = h % table.slotCount;
   for (;;) {
