@@ -21,6 +21,7 @@ using AreaTable = std::vector<AreaRecord>;
 
 extern AreaTable areaTable;
 
+// Appends a record for the area (tag and path as given, path unresolved).
 void appendArea(std::string_view tag, std::string_view path, std::int32_t linkType);
 
 // Drops every area without a link type of its own, keeping the others' order.

@@ -1,8 +1,64 @@
 #include "config/line_reader.h"
 
-namespace knotter {
+#include <unistd.h>
 
-bool nextToken(LineReader&, char* out, int) { out[0] = '\0'; return false; }
-void skipLine(LineReader& reader) { reader.atEof = true; }
+#include <cerrno>
+
+namespace knotter {
+namespace {
+
+bool isBlank(int c) { return c == ' ' || c == '\t'; }
+bool isLineEnd(int c) { return c == '\r' || c == '\n'; }
+
+// The next byte of the file. The end of the file (or a read error) reads as
+// a line feed, so every caller sees a last line end; a later request tries
+// the file again, which matters for files that are still being written.
+int nextChar(LineReader& reader) {
+  if (reader.cursor == reader.end) {
+    ssize_t count;
+    do {
+      count = ::read(reader.fd, reader.buffer, sizeof reader.buffer);
+    } while (count < 0 && errno == EINTR);
+    if (count <= 0) {
+      reader.atEof = true;
+      return '\n';
+    }
+    reader.cursor = reader.buffer;
+    reader.end = reader.buffer + count;
+  }
+  return static_cast<unsigned char>(*reader.cursor++);
+}
+
+}  // namespace
+
+bool nextToken(LineReader& reader, char* out, int size) {
+  out[0] = '\0';
+  if (reader.lineEnded) return false;
+  int c = nextChar(reader);
+  while (isBlank(c)) c = nextChar(reader);
+  if (isLineEnd(c)) {
+    reader.lineEnded = true;
+    return false;
+  }
+  // Characters beyond size-1 are consumed but dropped, so that the next
+  // token starts after the whole of this one.
+  int count = 0;
+  for (; !isBlank(c) && !isLineEnd(c); c = nextChar(reader)) {
+    if (count < size - 1) out[count] = static_cast<char>(c);
+    ++count;
+  }
+  out[count < size - 1 ? count : size - 1] = '\0';
+  if (isLineEnd(c)) reader.lineEnded = true;
+  return true;
+}
+
+void skipLine(LineReader& reader) {
+  if (reader.lineEnded) {
+    reader.lineEnded = false;
+    return;
+  }
+  while (!isLineEnd(nextChar(reader))) {
+  }
+}
 
 }  // namespace knotter

@@ -7,6 +7,10 @@
 
 namespace knotter {
 
+// Longest token the readers of keywords, flags and names take; longer ones
+// are cut.
+constexpr int maxTokenLength = 511;
+
 struct LineReader {
   char buffer[4096];
   int fd = -1;                // owned by the caller
@@ -22,8 +26,15 @@ struct LineReader {
 
 // Reads the next token of the current line into out (at most size-1
 // characters, terminated; the rest of a longer token is consumed). Returns
-// false when the line has no further token.
+// false, with out empty, when the line has no further token. REQUIRES: size >= 1.
 bool nextToken(LineReader& reader, char* out, int size);
+
+// The same for a token buffer whose size is its array length.
+template <std::size_t N>
+bool nextToken(LineReader& reader, char (&out)[N]) {
+  static_assert(N >= 1 && N <= 65536);
+  return nextToken(reader, out, static_cast<int>(N));
+}
 
 // Finishes the current line, so that the next nextToken starts on the next one.
 void skipLine(LineReader& reader);

@@ -23,8 +23,14 @@ extern PathMapList pathMapList;
 // Directory of the configuration file with its trailing '/', or empty.
 extern char baseDir[pathBufferSize];
 
-// Writes the resolved form of path into out (pathBufferSize bytes) and
-// returns out.
+// True when path is not empty and begins with '/' or '\\' or holds a ':'
+// anywhere (a DOS drive); such paths do not count from baseDir.
+bool isAbsolutePath(const char* path);
+
+// Writes the resolved form of path into out (pathBufferSize bytes): baseDir
+// before a relative path, then every matching mapping in list order. The
+// result is cut at maxPathLength characters. Returns out. REQUIRES: out does
+// not overlap path.
 char* resolvePath(const char* path, char* out);
 
 }  // namespace knotter

@@ -1,0 +1,19 @@
+// The area lines of the configuration: "EchoArea" and "LocalArea", and in HPT
+// mode "NetmailArea", "NetArea" and their defaults line "EchoAreaDefaults".
+// They decide which areas are Squish bases to be linked, and how.
+#pragma once
+
+#include "config/line_reader.h"
+
+namespace knotter {
+
+// Reads the rest of an area line (its keyword already read) and appends the
+// area to areaTable when it is a Squish base to be linked. Reports
+// "! %s is not a Squish message base" when the -a area is not a Squish base.
+void readAreaLine(LineReader& reader, const char* keyword);
+
+// Reads an "EchoAreaDefaults" line into Settings::hptSquishDefault and
+// Settings::linkByDefault, which hold for the echo and local areas after it.
+void readEchoAreaDefaults(LineReader& reader);
+
+}  // namespace knotter
