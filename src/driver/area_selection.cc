@@ -1,7 +1,71 @@
 #include "driver/area_selection.h"
 
-namespace knotter {
+#include <fcntl.h>
+#include <unistd.h>
 
-void selectAreas() {}
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "config/area_table.h"
+#include "config/line_reader.h"
+#include "config/settings.h"
+#include "config/text.h"
+#include "log/log.h"
+
+namespace knotter {
+namespace {
+
+using RequestList = std::vector<std::string>;
+
+bool lessNoCase(std::string_view a, std::string_view b) { return compareNoCase(a, b) < 0; }
+
+// The first token of every line of the list file; the rest of a line (the
+// tosser's comments, for instance) is ignored.
+void readRequestFile(int fd, RequestList& names) {
+  LineReader reader(fd);
+  while (!reader.atEof) {
+    char name[maxTokenLength + 1];
+    if (nextToken(reader, name)) names.emplace_back(name);
+    skipLine(reader);
+  }
+}
+
+// Reads the requested names: the lines of the list file, or the list path
+// itself as the one area name when no such file can be opened. Returns
+// whether the names came from a file.
+bool readRequests(RequestList& names) {
+  const int fd = ::open(settings.listPath, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    names.emplace_back(settings.listPath);
+    settings.deleteListFile = false;  // -k never deletes anything but a list file
+    return false;
+  }
+  readRequestFile(fd, names);
+  ::close(fd);
+  return true;
+}
+
+}  // namespace
+
+void selectAreas() {
+  if (settings.listPath == nullptr) return;
+  RequestList names;
+  const bool namesFromFile = readRequests(names);
+  std::stable_sort(names.begin(), names.end(), lessNoCase);
+  sortAreasByTag();
+
+  bool anyFound = false;
+  std::erase_if(areaTable, [&](const AreaRecord& area) {
+    const bool requested = std::binary_search(names.begin(), names.end(), area.tag, lessNoCase);
+    anyFound = anyFound || requested;
+    return !requested;
+  });
+  // A name given on the command line is reported once when no area has it;
+  // a list file may well name areas this configuration does not link.
+  if (!namesFromFile && !anyFound) {
+    logMessage(levelError, "! Cannot find area: %.512s", names.front().c_str());
+  }
+}
 
 }  // namespace knotter

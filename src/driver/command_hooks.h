@@ -7,11 +7,13 @@
 
 namespace knotter {
 
+// One line of the flags file: run command after an area when the flag exists.
 struct FlagEntry {
   std::string flagPath;  // the path, or for a wildcard its directory part
-  std::string command;
+                         // (empty = the current directory)
+  std::string command;   // run as written, without substitutions
   std::string pattern;   // wildcard name part; empty when not a wildcard
-  bool wildcard = false;
+  bool wildcard = false; // the name part holds '*' or '?'
 };
 
 using FlagList = std::vector<FlagEntry>;
@@ -22,14 +24,17 @@ extern FlagList flagList;
 // shell cannot start, the command is killed or exits with 127 or more.
 bool runCommand(const char* commandLine);
 
-// The template with %a replaced by the tag and %p by the data file path.
+// The template with %a replaced by the tag and %p by the data file path; '%'
+// before any other character stays as it is, a lone '%' at the end is dropped.
 std::string expandAreaCommand(const char* commandTemplate, const char* areaTag,
                               const char* dataFilePath);
 
-// Appends the entries of a flags file to flagList; reports a file that
-// cannot be opened.
+// Appends the entries of a flags file ("<flag path> <command>" lines) to
+// flagList; reports "! Cannot open file %s (%u)" when it cannot be opened.
 void readFlagsFile(const char* path);
 
+// A plain flag exists when the path has a status; a wildcard flag when an
+// entry of its directory matches the pattern (an unreadable directory: no).
 bool flagExists(const FlagEntry& entry);
 
 // Runs the command of every entry whose flag exists, in file order.
