@@ -8,6 +8,9 @@
 
 namespace ktest {
 
+// What every run that is not quiet prints first.
+inline const std::string banner = "Squish Message Base Knotwork v2.4\n\n";
+
 struct RunResult {
   int exitCode = -1;  // exit status, or 128 + signal number when killed
   std::string out{};  // everything written to standard output
