@@ -26,7 +26,8 @@ void buildKludgeTable();
 std::uint32_t MsgIdHash(const char* text);
 
 // Fills number and text of both keys from the control information in
-// [controlStart, controlEnd). areaTagHash is MsgIdHash of the area's tag.
+// [controlStart, controlEnd), reading nothing outside it; umsgid is left as
+// it is. areaTagHash is MsgIdHash of the area's tag. REQUIRES: the table built.
 void scanKludges(MsgIdKey& msgIdKey, MsgIdKey& replyKey, const std::uint8_t* controlStart,
                  const std::uint8_t* controlEnd, std::uint32_t areaTagHash);
 
