@@ -1,0 +1,141 @@
+// knotter-floor: the least work any linker must do on a base, as a yardstick
+// for the tool. It maps the data file as the tool does (shared, readable and
+// writable), reads the index with one read, and for every message touches the
+// frame id, the ten reply-chain fields and each SOH byte of the control
+// information. It parses, sorts and allocates nothing per message. With
+// --stores it also changes one reply-chain field in every header, which is
+// what dirtying every page costs on a first link.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Offsets written out as numbers, independent of the tool's own table.
+constexpr std::size_t highMsgAt = 8;
+constexpr std::size_t szSqhdrAt = 130;
+constexpr std::size_t clenAt = 20;
+constexpr std::size_t replytoAt = 174;  // then replies[0..8]
+constexpr std::size_t messageHeaderSize = 238;
+constexpr std::size_t indexEntrySize = 12;
+
+std::uint32_t load32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+void store32(std::uint8_t* p, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+struct Descriptor {
+  int fd = -1;
+  explicit Descriptor(int descriptor) : fd(descriptor) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+struct Mapping {
+  void* address = MAP_FAILED;
+  std::size_t length = 0;
+  Mapping(int fd, std::size_t size)
+      : address(size > 0 ? ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
+                         : MAP_FAILED),
+        length(size) {}
+  Mapping(const Mapping&) = delete;
+  Mapping& operator=(const Mapping&) = delete;
+  ~Mapping() {
+    if (address != MAP_FAILED) ::munmap(address, length);
+  }
+};
+
+int fail(const std::string& what) {
+  std::fprintf(stderr, "knotter-floor: %s\n", what.c_str());
+  return 1;
+}
+
+struct Totals {
+  std::uint64_t checksum = 0;
+  std::uint64_t sohBytes = 0;
+};
+
+// Touches one message; false when its frame does not lie inside the file.
+bool touchMessage(std::uint8_t* base, std::size_t size, std::uint32_t ofs, std::uint32_t szSqhdr,
+                  bool stores, Totals& totals) {
+  const std::uint64_t header = std::uint64_t{ofs} + szSqhdr;
+  const std::uint64_t control = header + messageHeaderSize;
+  if (ofs + std::uint64_t{clenAt} + 4 > size || control > size) return false;
+  const std::uint32_t clen = load32(base + ofs + clenAt);
+  if (control + clen > size) return false;
+  totals.checksum = totals.checksum * 31 + load32(base + ofs);
+  std::uint8_t* fields = base + header + replytoAt;
+  for (std::size_t k = 0; k < 10; ++k)
+    totals.checksum = totals.checksum * 31 + load32(fields + 4 * k);
+  const std::uint8_t* at = base + control;
+  const std::uint8_t* end = at + clen;
+  while (at < end) {
+    const void* soh = std::memchr(at, 1, static_cast<std::size_t>(end - at));
+    if (soh == nullptr) break;
+    at = static_cast<const std::uint8_t*>(soh) + 1;
+    totals.checksum += static_cast<std::uint64_t>(end - at);
+    ++totals.sohBytes;
+  }
+  if (stores) store32(fields, ~load32(fields));
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bool stores = argc == 3 && std::strcmp(argv[1], "--stores") == 0;
+  if (argc != 2 && !stores) {
+    std::fputs("Usage: knotter-floor [--stores] <base>\n", stderr);
+    return 2;
+  }
+  const std::string basePath = argv[argc - 1];
+  const std::string dataPath = basePath + ".sqd";
+  const std::string indexPath = basePath + ".sqi";
+
+  Descriptor data(::open(dataPath.c_str(), O_RDWR | O_CLOEXEC));
+  struct stat status {};
+  if (data.fd < 0 || ::fstat(data.fd, &status) != 0) return fail("cannot open " + dataPath);
+  const auto size = static_cast<std::size_t>(status.st_size);
+  Mapping mapping(data.fd, size);
+  if (mapping.address == MAP_FAILED || size < 256) return fail("cannot map " + dataPath);
+  auto* base = static_cast<std::uint8_t*>(mapping.address);
+  const auto count = static_cast<std::int32_t>(load32(base + highMsgAt));
+  const std::uint32_t szSqhdr = base[szSqhdrAt] | (base[szSqhdrAt + 1] << 8);
+
+  Totals totals;
+  if (count > 0) {
+    std::vector<std::uint8_t> index(static_cast<std::size_t>(count) * indexEntrySize);
+    {
+      Descriptor indexFile(::open(indexPath.c_str(), O_RDONLY | O_CLOEXEC));
+      if (indexFile.fd < 0 ||
+          ::read(indexFile.fd, index.data(), index.size()) != static_cast<ssize_t>(index.size())) {
+        return fail("cannot read " + indexPath);
+      }
+    }
+    for (std::int32_t i = 0; i < count; ++i) {
+      const std::uint8_t* entry = index.data() + static_cast<std::size_t>(i) * indexEntrySize;
+      totals.checksum += load32(entry + 4);  // umsgid
+      if (!touchMessage(base, size, load32(entry), szSqhdr, stores, totals)) {
+        return fail("frame outside the data file, message No " + std::to_string(i));
+      }
+    }
+  }
+  std::printf("%d messages, %llu SOH bytes, checksum %016llx\n", count,
+              static_cast<unsigned long long>(totals.sohBytes),
+              static_cast<unsigned long long>(totals.checksum));
+  return 0;
+}

@@ -1,0 +1,87 @@
+// knotter-make-base: writes a synthetic, unlinked Squish base shaped like real
+// echomail (threads of various depth, replies to originals that are not in
+// the base, a few dupes, some gated angle-bracket MSGIDs, Russian subjects),
+// the same bytes for the same options on every run.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "base_writer.h"
+#include "message_plan.h"
+#include "text_pools.h"
+
+namespace {
+
+constexpr const char* usageText =
+    "Usage: knotter-make-base [-n count] [-s seed] [-r originals] [-m missing] [-t topics] <base>\n"
+    "  Writes <base>.sqd and <base>.sqi, unlinked.\n"
+    "  -n count      messages (default 1000)\n"
+    "  -s seed       any number; the same seed gives the same base (default 1)\n"
+    "  -r originals  messages that start a thread, in thousandths (default 333)\n"
+    "  -m missing    replies to messages not in the base, in thousandths of the replies (default "
+    "60)\n"
+    "  -t topics     distinct subjects to draw from (default: all of them)\n";
+
+constexpr unsigned long maxCount = 5000000;  // keeps the data file well below 4 GiB
+
+bool readNumber(const char* text, unsigned long limit, unsigned long& value) {
+  char* end = nullptr;
+  value = std::strtoul(text, &end, 10);
+  return *text != '\0' && *end == '\0' && value <= limit;
+}
+
+bool readOptions(int argc, char** argv, knotter::bench::PlanShape& shape, std::uint64_t& seed) {
+  unsigned long value = 0;
+  int option = 0;
+  while ((option = ::getopt(argc, argv, "n:s:r:m:t:")) != -1) {
+    switch (option) {
+      case 'n':
+        if (!readNumber(optarg, maxCount, value)) return false;
+        shape.count = static_cast<std::uint32_t>(value);
+        break;
+      case 's':
+        seed = std::strtoull(optarg, nullptr, 10);
+        break;
+      case 'r':
+        if (!readNumber(optarg, 1000, value)) return false;
+        shape.originalsPerMille = static_cast<std::uint32_t>(value);
+        break;
+      case 'm':
+        if (!readNumber(optarg, 1000, value)) return false;
+        shape.missingPerMille = static_cast<std::uint32_t>(value);
+        break;
+      case 't':
+        if (!readNumber(optarg, knotter::bench::topicTotal(), value) || value == 0) return false;
+        shape.topicCount = static_cast<std::uint32_t>(value);
+        break;
+      default:
+        return false;
+    }
+  }
+  return optind + 1 == argc;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  knotter::bench::PlanShape shape;
+  shape.count = 1000;
+  std::uint64_t seed = 1;
+  if (!readOptions(argc, argv, shape, seed)) {
+    std::fputs(usageText, stderr);
+    return 2;
+  }
+  if (shape.topicCount == 0) shape.topicCount = knotter::bench::topicTotal();
+  const std::string basePath = argv[optind];
+
+  const knotter::bench::AreaPlan plan = knotter::bench::planArea(shape, seed);
+  knotter::bench::BaseStats stats;
+  if (!knotter::bench::writeBase(plan, basePath, stats)) return 1;
+  std::printf("%s: %u messages, %llu bytes; control information %zu..%zu, text %zu..%zu bytes\n",
+              basePath.c_str(), shape.count, static_cast<unsigned long long>(stats.dataSize),
+              shape.count > 0 ? stats.controlMin : 0, stats.controlMax,
+              shape.count > 0 ? stats.bodyMin : 0, stats.bodyMax);
+  return 0;
+}
