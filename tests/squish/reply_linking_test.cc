@@ -1,0 +1,136 @@
+// End-to-end cases of linking by MSGID and REPLY on built bases: duplicate
+// identifiers, more replies than slots, reply cycles, and bases whose layout
+// differs from the usual one (frame header size, index order).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/base_builder.h"
+#include "support/files.h"
+#include "support/link_notation.h"
+#include "support/run_knotter.h"
+#include "support/temp_dir.h"
+
+namespace ktest {
+namespace {
+
+std::string kludge(const char* name, std::uint32_t serial) {
+  char text[48];
+  std::snprintf(text, sizeof text, "\x01%s: 2:5020/1 %08x", name, serial);
+  return text;
+}
+
+// A message with the given MSGID and REPLY serials (none when absent).
+MessageSpec message(std::uint32_t umsgid, std::optional<std::uint32_t> msgid,
+                    std::optional<std::uint32_t> reply = std::nullopt) {
+  MessageSpec spec{.umsgid = umsgid};
+  if (msgid) spec.control += kludge("MSGID", *msgid);
+  if (reply) spec.control += kludge("REPLY", *reply);
+  spec.body = "text of " + std::to_string(umsgid) + "\r";
+  return spec;
+}
+
+MessageSpec withStaleLinks(MessageSpec spec) {
+  spec.replyto = 99;
+  spec.replies = {98, 97, 96};
+  return spec;
+}
+
+struct LinkCase {
+  const char* name;
+  BaseSpec base;
+  char type;
+  int changed;
+  std::string links;
+};
+
+void runCase(const LinkCase& c) {
+  SCOPED_TRACE(std::string(c.name) + " -t" + c.type);
+  TempDir dir;
+  writeBase(c.base, dir.file("area"));
+  const std::string before = withoutReplyFields(dir.file("area"));
+  RunResult run = runKnotter({"-#area", std::string("-t") + c.type}, dir.path());
+  EXPECT_EQ(run.exitCode, c.changed > 0 ? 1 : 0);
+  EXPECT_EQ(run.out, banner + "Linking areas\nLinking area: " + std::to_string(c.changed) +
+                         " of " + std::to_string(c.base.messages.size()) + "\n");
+  EXPECT_EQ(describeLinks(dir.file("area")), c.links);
+  EXPECT_EQ(withoutReplyFields(dir.file("area")), before);
+}
+
+// The lowest umsgid among messages sharing a MSGID is the original, whatever
+// the file order; the duplicate gets no replies.
+TEST(ReplyLinking, DuplicateMsgIds) {
+  BaseSpec base{.messages = {message(5, 0xa), message(2, 0xa), message(7, 0xb, 0xa),
+                             withStaleLinks(message(9, 0xc, 0xa))}};
+  const LinkCase cases[] = {
+      {"duplicates", base, 't', 3, "5: 0 / -; 2: 0 / 7 9; 7: 2 / -; 9: 2 / -"},
+      {"duplicates", base, 'f', 3, "5: 0 / -; 2: 0 / 7; 7: 2 / 9; 9: 7 / -"},
+      {"duplicates", base, 'r', 3, "5: 0 / -; 2: 0 / 7; 7: 2 / 9; 9: 7 / -"},
+  };
+  for (const LinkCase& c : cases) runCase(c);
+}
+
+// TimEd lists the nine lowest umsgids; every reply still names its original.
+TEST(ReplyLinking, TenRepliesInTimEd) {
+  BaseSpec base{.messages = {message(1, 0x100)}};
+  for (std::uint32_t u = 11; u >= 2; --u) base.messages.push_back(message(u, u, 0x100));
+  std::string links = "1: 0 / 2 3 4 5 6 7 8 9 10";
+  for (std::uint32_t u = 11; u >= 2; --u) links += "; " + std::to_string(u) + ": 1 / -";
+  runCase({"ten replies", base, 't', 11, links});
+}
+
+// Messages on a ring of replies are reached from no chain start: the run
+// must still end, and their stale links are cleared. TimEd follows the
+// kludges literally, so a message can answer itself there.
+TEST(ReplyLinking, ReplyCycles) {
+  BaseSpec base{.messages = {message(1, 0x1, 0x2), withStaleLinks(message(2, 0x2, 0x1)),
+                             withStaleLinks(message(3, 0x3, 0x3)), message(4, 0x4),
+                             message(5, 0x5, 0x4)}};
+  const std::string chains = "1: 0 / -; 2: 0 / -; 3: 0 / -; 4: 0 / 5; 5: 4 / -";
+  const LinkCase cases[] = {
+      {"cycles", base, 'f', 4, chains},
+      {"cycles", base, 'r', 4, chains},
+      {"cycles", base, 't', 5, "1: 2 / 2; 2: 1 / 1; 3: 3 / 3; 4: 0 / 5; 5: 4 / -"},
+  };
+  for (const LinkCase& c : cases) runCase(c);
+}
+
+// The ex1 shape, laid out unusually: the fields must be found and written
+// through sz_sqhdr and the index's ofs, not assumed positions, and a umsgid
+// comes from the index, not from the message header.
+TEST(ReplyLinking, UnusualLayouts) {
+  std::vector<MessageSpec> ex1 = {message(10, 0xa), message(11, 0xb, 0xa), message(12, 0xc, 0xa),
+                                  message(13, 0xd, 0xb)};
+  const std::string timEd = "10: 0 / 11 12; 11: 10 / 13; 12: 10 / -; 13: 11 / -";
+  const std::string chain = "10: 0 / 11; 11: 10 / 13; 12: 13 / -; 13: 11 / 12";
+
+  BaseSpec wideHeader{.messages = ex1, .szSqhdr = 40};
+  BaseSpec narrowHeader{.messages = ex1, .szSqhdr = 24};
+  BaseSpec reversedFile{.messages = {ex1[3], ex1[2], ex1[1], ex1[0]},
+                        .indexOrder = {3, 2, 1, 0},
+                        .staleEntries = 3};
+  BaseSpec shuffledIndex{.messages = ex1, .indexOrder = {2, 0, 3, 1}};
+  BaseSpec oddHeaders{.messages = ex1};
+  oddHeaders.messages[0].headerUmsgid = 12;
+  oddHeaders.messages[1].headerUmsgid = 0;
+  oddHeaders.messages[2].frameType = 1;  // a free frame is linked like any other
+  const LinkCase cases[] = {
+      {"sz_sqhdr 40", wideHeader, 't', 4, timEd},
+      {"sz_sqhdr 40", wideHeader, 'f', 4, chain},
+      {"sz_sqhdr 24", narrowHeader, 'r', 4, chain},
+      {"file order reversed", reversedFile, 't', 4, timEd},
+      {"file order reversed", reversedFile, 'r', 4, chain},
+      {"index shuffled", shuffledIndex, 't', 4,
+       "12: 10 / -; 10: 0 / 11 12; 13: 11 / -; 11: 10 / 13"},
+      {"index shuffled", shuffledIndex, 'r', 4,
+       "12: 13 / -; 10: 0 / 11; 13: 11 / 12; 11: 10 / 13"},
+      {"header umsgid and free frame", oddHeaders, 't', 4, timEd},
+  };
+  for (const LinkCase& c : cases) runCase(c);
+}
+
+}  // namespace
+}  // namespace ktest
