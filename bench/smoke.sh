@@ -1,15 +1,16 @@
 #!/bin/sh
 # Links a generated 1,000-message base with the tool: the first run must
 # change headers (exit code 1), a second run must find nothing to change.
-# Usage: smoke.sh <knotter> <knotter-make-base>
+# Usage: smoke.sh <knotter> <knotter-make-base> [link type letters, default "r s"]
 set -u
 knotter=$1
 make_base=$2
+types=${3:-r s}
 dir=$(mktemp -d "${TMPDIR:-/tmp}/knotter-smoke.XXXXXX") || exit 1
 trap 'rm -rf "$dir"' EXIT INT TERM
 
 "$make_base" -n 1000 -s 7 "$dir/smoke" >/dev/null || exit 1
-for type in r s; do
+for type in $types; do
   cp "$dir/smoke.sqd" "$dir/linked.sqd" && cp "$dir/smoke.sqi" "$dir/linked.sqi" || exit 1
   "$knotter" "-#$dir/linked" "-t$type" >"$dir/first.txt"
   code=$?
