@@ -1,5 +1,6 @@
 // Scope-bound holders for the resources an area takes: descriptors and the
-// mapping of the data file. A holder that holds nothing releases nothing.
+// mapping of the data file (writable for linking, read-only for inspection).
+// A holder that holds nothing releases nothing.
 #pragma once
 
 #include <sys/mman.h>
@@ -37,6 +38,26 @@ struct Mapping {
   ~Mapping() { unmap(); }
   Mapping(const Mapping&) = delete;
   Mapping& operator=(const Mapping&) = delete;
+  bool mapped() const { return address != MAP_FAILED; }
+  Bytes bytes() const { return {static_cast<std::uint8_t*>(address), mapped() ? length : 0}; }
+  void unmap() {
+    if (mapped()) ::munmap(address, length);
+    address = MAP_FAILED;
+  }
+};
+
+// Owns a shared, read-only mapping of a whole file, for the tools that only
+// inspect a base. The view is typed like Mapping's so that the format helpers
+// serve both; a write through it faults instead of reaching the file.
+struct ReadOnlyMapping {
+  void* address = MAP_FAILED;
+  std::size_t length = 0;
+  ReadOnlyMapping() = default;
+  ReadOnlyMapping(int fd, std::size_t size)
+      : address(::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0)), length(size) {}
+  ~ReadOnlyMapping() { unmap(); }
+  ReadOnlyMapping(const ReadOnlyMapping&) = delete;
+  ReadOnlyMapping& operator=(const ReadOnlyMapping&) = delete;
   bool mapped() const { return address != MAP_FAILED; }
   Bytes bytes() const { return {static_cast<std::uint8_t*>(address), mapped() ? length : 0}; }
   void unmap() {

@@ -1,0 +1,126 @@
+#include "base_inspection.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "linker/subject_normaliser.h"
+#include "log/log.h"
+#include "squish/damage_reports.h"
+#include "squish/file_lock.h"
+#include "squish/holders.h"
+#include "squish/index_reader.h"
+
+namespace knotter::dump {
+namespace {
+
+// Opens the data file read-only under the same bounded shared lock as the
+// linker, so that the inspector neither sees a half-written base nor holds
+// up a tosser for long.
+bool openAndLock(const char* dataPath, FileDescriptor& dataFile) {
+  dataFile.fd = ::open(dataPath, O_RDONLY | O_CLOEXEC);
+  const int error = dataFile.fd < 0 ? errno : lockSharedBounded(dataFile.fd);
+  if (error != 0) {
+    logMessage(levelError, "! Cannot open file %s (%u)", dataPath, static_cast<unsigned>(error));
+    return false;
+  }
+  return true;
+}
+
+std::uint64_t fileSize(int fd) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || status.st_size < 0) return 0;
+  return static_cast<std::uint64_t>(status.st_size);
+}
+
+void readReplyFields(Bytes base, std::uint64_t header, MessageView& view) {
+  view.replyto = load32(base, header + xmsgReplytoOffset);
+  for (std::size_t k = 0; k < replySlots; ++k) {
+    view.replies[k] = load32(base, header + xmsgRepliesOffset + 4 * k);
+  }
+}
+
+// Checks one frame the way the message table does, then takes its keys,
+// subject and reply-chain fields.
+void inspectFrame(Bytes base, const BaseHeader& header, std::uint32_t areaTagHash,
+                  std::int32_t subjectLength, MessageView& view) {
+  std::uint32_t id = 0;
+  FrameLayout frame;
+  if (!readFrameId(base, view.ofs, id)) {
+    view.state = FrameState::outsideFile;
+  } else if (id != sqhdrSignature) {
+    view.state = FrameState::badFrame;
+  } else if (!locateFrame(base, view.ofs, header.szSqhdr, frame)) {
+    view.state = FrameState::outsideFile;
+  }
+  if (view.state != FrameState::ok) return;
+  scanKludges(view.msgId, view.reply, base.data() + frame.control, base.data() + frame.controlEnd,
+              areaTagHash);
+  readReplyFields(base, frame.header, view);
+  view.subjectLength = static_cast<std::uint8_t>(
+      normaliseSubject(base.data() + frame.header + xmsgSubjOffset, subjectLength, view.subject));
+}
+
+// Reads the index through the linker's reader and turns it into views. The
+// buffer is not filled in advance, so that a hostile high_msg costs no more
+// memory than the index really holds.
+bool readMessages(const DumpOptions& options, Bytes base, BaseInspection& inspection) {
+  const auto count = static_cast<std::uint32_t>(inspection.header.highMsg);
+  const std::uint64_t indexBytes = std::uint64_t{count} * sqidxSize;
+  std::unique_ptr<std::uint8_t[]> index(new (std::nothrow) std::uint8_t[indexBytes]);
+  if (!index) {
+    logMessage(levelError, "! Not enough memory");
+    return false;
+  }
+  const std::string indexPath = options.basePath + ".sqi";
+  FileDescriptor indexFile;
+  if (!readIndex(indexPath.c_str(), count, index.get(), indexFile)) return false;
+
+  const std::uint32_t areaTagHash = MsgIdHash(options.areaTag.c_str());
+  inspection.messages.resize(count);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    MessageView& view = inspection.messages[i];
+    const std::uint8_t* entry = index.get() + std::uint64_t{i} * sqidxSize;
+    view.position = i;
+    view.ofs = load32(entry + sqidxOfsOffset);
+    view.umsgid = load32(entry + sqidxUmsgidOffset);
+    if (view.ofs > inspection.header.endFrame) {
+      view.state = FrameState::beyondEndFrame;
+    } else {
+      inspectFrame(base, inspection.header, areaTagHash, options.subjectLength, view);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool inspectBase(const DumpOptions& options, BaseInspection& inspection) {
+  const std::string dataPath = options.basePath + ".sqd";
+  FileDescriptor dataFile;
+  if (!openAndLock(dataPath.c_str(), dataFile)) return false;
+  inspection.dataSize = fileSize(dataFile.fd);
+  if (inspection.dataSize == 0) {
+    logMessage(levelError, "! Error reading file %s", dataPath.c_str());
+    return false;
+  }
+  const ReadOnlyMapping mapping(dataFile.fd, inspection.dataSize);
+  if (!mapping.mapped()) {
+    logMessage(levelError, "! Error reading file %s", dataPath.c_str());
+    return false;
+  }
+  if (!readBaseHeader(mapping.bytes(), inspection.header)) {
+    reportAreaReadError(options.areaTag.c_str());
+    return false;
+  }
+  // An empty base (high_msg 0 or less) has nothing more to read: the linker
+  // does not even open its index.
+  if (inspection.header.highMsg <= 0) return true;
+  return readMessages(options, mapping.bytes(), inspection);
+}
+
+}  // namespace knotter::dump

@@ -1,0 +1,53 @@
+// Reads a Squish base for the inspector, never changing it: the data file is
+// opened read-only and mapped PROT_READ under the linker's bounded shared
+// lock, the index is read by the linker's readIndex, and every message is
+// checked and scanned with the engine's own format helpers, kludge scanner
+// and subject normaliser. Everything needed is copied out, so that the base
+// is released before anything is printed.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "dump_options.h"
+#include "linker/kludge_scanner.h"
+#include "squish/format.h"
+
+namespace knotter::dump {
+
+// What the linker would find at a message, in the order it checks.
+enum class FrameState : std::uint8_t {
+  ok,
+  beyondEndFrame,  // ofs > end_frame: the index is damaged
+  outsideFile,     // frame, header or control information past the end of the file
+  badFrame,        // the frame id is not the Squish signature
+};
+
+struct MessageView {
+  std::uint32_t position = 0;  // index position, from 0
+  std::uint32_t ofs = 0;       // frame offset, from the index
+  std::uint32_t umsgid = 0;    // from the index
+  FrameState state = FrameState::ok;
+  // The fields below are only valid when state is ok.
+  MsgIdKey msgId{};
+  MsgIdKey reply{};
+  std::uint32_t replyto = 0;
+  std::uint32_t replies[replySlots] = {};
+  std::uint8_t subjectLength = 0;
+  std::uint8_t subject[xmsgSubjSize] = {};
+};
+
+struct BaseInspection {
+  BaseHeader header;
+  std::uint64_t dataSize = 0;          // size of the data file as mapped
+  std::vector<MessageView> messages;   // high_msg of them, in index order
+};
+
+// Reads the base named by options into inspection. Returns false after
+// reporting (as the linker words it) a base that cannot be read at all: a data
+// or index file that cannot be opened, locked, mapped or read, or a data file
+// too short for its header. Damage at single messages is only recorded in
+// their state. Requires the scanner tables to be built.
+bool inspectBase(const DumpOptions& options, BaseInspection& inspection);
+
+}  // namespace knotter::dump

@@ -1,0 +1,131 @@
+#include "dump_options.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string_view>
+
+#include "config/text.h"
+
+namespace knotter::dump {
+namespace {
+
+constexpr std::int32_t defaultSubjectLength = 15;
+constexpr std::int32_t maxSubjectLength = 72;
+
+constexpr const char* usageText =
+    "Usage: knotter-dump [-s<num>] [-p] [-a<tag>] [--threads | --check] <base path>\n"
+    "\n"
+    "Shows a Squish message base as the linker sees it, without changing it.\n"
+    "\n"
+    "   <base path>    The base, with or without \".sqd\"\n"
+    "   -s<num>        Compare first <num> symbols of subjects (default 15)\n"
+    "   -p             Treat Russian letters like 'p','y' as similar Latin ones\n"
+    "   -a<tag>        Area tag for hashed MSGIDs and reports (default: base name)\n"
+    "   --threads      Print the threads of the current reply-chain fields as a tree\n"
+    "   --check        Only check the base for damage, as the linker would\n"
+    "   -h, --help     Print this text\n"
+    "\n"
+    "Exit codes: 0 clean, 1 damaged or unreadable, 2 bad command line.\n";
+
+struct ArgCursor {
+  int argc;
+  char** argv;
+  int next;
+};
+
+// An option value: glued to the option, else the next argument.
+std::optional<std::string> takeValue(const char* rest, ArgCursor& args) {
+  if (*rest != '\0') return std::string(rest);
+  if (args.next < args.argc) return std::string(args.argv[args.next++]);
+  return std::nullopt;
+}
+
+// The subject length as the linker settles it: a number below 1 leaves the
+// default, one above the width of the subject field is cut to it.
+std::int32_t subjectLengthFrom(const std::string& text) {
+  const long value = std::strtol(text.c_str(), nullptr, 10);
+  if (value < 1) return defaultSubjectLength;
+  return value > maxSubjectLength ? maxSubjectLength : static_cast<std::int32_t>(value);
+}
+
+bool setMode(DumpOptions& options, DumpMode mode) {
+  if (options.mode != DumpMode::listing && options.mode != mode) return false;
+  options.mode = mode;
+  return true;
+}
+
+// The base path less a final ".sqd", and its name as the area tag, as the
+// linker's -# option makes them.
+void setBase(DumpOptions& options, std::string_view path) {
+  if (path.size() > 4 && equalsNoCase(path.substr(path.size() - 4), ".sqd")) {
+    path.remove_suffix(4);
+  }
+  options.basePath = path;
+  const std::size_t slash = path.rfind('/');
+  if (options.areaTag.empty()) {
+    options.areaTag = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  }
+}
+
+// Handles one option argument; false for an unknown or malformed one.
+bool takeOption(const char* option, ArgCursor& args, DumpOptions& options, ParseResult& result) {
+  if (std::strcmp(option, "--threads") == 0) return setMode(options, DumpMode::threads);
+  if (std::strcmp(option, "--check") == 0) return setMode(options, DumpMode::check);
+  if (std::strcmp(option, "--help") == 0 || std::strcmp(option, "-h") == 0) {
+    result = ParseResult::help;
+    return true;
+  }
+  const char* rest = option + 2;
+  switch (option[1]) {
+    case 's':
+      if (const std::optional<std::string> value = takeValue(rest, args)) {
+        options.subjectLength = subjectLengthFrom(*value);
+      }
+      return true;
+    case 'p':
+      options.russianLookalikes = *rest == '\0';
+      return *rest == '\0';
+    case 'a':
+      if (const std::optional<std::string> value = takeValue(rest, args)) {
+        options.areaTag = *value;
+        return !value->empty();
+      }
+      return false;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+ParseResult parseDumpOptions(int argc, char** argv, DumpOptions& options) {
+  ArgCursor args{argc, argv, 1};
+  ParseResult result = ParseResult::run;
+  std::optional<std::string> base;
+  bool optionsEnded = false;
+  while (args.next < args.argc && result == ParseResult::run) {
+    const char* arg = args.argv[args.next++];
+    if (!optionsEnded && std::strcmp(arg, "--") == 0) {
+      optionsEnded = true;
+    } else if (!optionsEnded && arg[0] == '-' && arg[1] != '\0') {
+      if (!takeOption(arg, args, options, result)) return ParseResult::usageError;
+    } else if (base || arg[0] == '\0') {
+      return ParseResult::usageError;
+    } else {
+      base = arg;
+    }
+  }
+  if (result != ParseResult::run) return result;
+  if (!base) return ParseResult::usageError;
+  setBase(options, *base);
+  return ParseResult::run;
+}
+
+void printDumpUsage(std::FILE* out) {
+  std::fputs(usageText, out);
+  std::fflush(out);
+}
+
+}  // namespace knotter::dump

@@ -1,0 +1,56 @@
+#include "dump_run.h"
+
+#include <cstdio>
+
+#include "base_inspection.h"
+#include "config/settings.h"
+#include "damage_check.h"
+#include "dump_options.h"
+#include "linker/kludge_scanner.h"
+#include "linker/subject_normaliser.h"
+#include "listing.h"
+#include "log/log.h"
+#include "thread_tree.h"
+
+namespace knotter::dump {
+
+int runDump(int argc, char** argv) {
+  DumpOptions options;
+  switch (parseDumpOptions(argc, argv, options)) {
+    case ParseResult::help:
+      printDumpUsage(stdout);
+      return exitClean;
+    case ParseResult::usageError:
+      printDumpUsage(stderr);
+      return exitUsage;
+    case ParseResult::run:
+      break;
+  }
+  // The reports' detail lines (which offset, which message) are what a
+  // sysop runs the inspector for; there is no log file to keep them from.
+  settings.logLevel = levelDetail;
+  settings.russianLookalikes = options.russianLookalikes;
+  settings.subjectLength = options.subjectLength;
+  buildKludgeTable();
+  buildSubjectScanTable(options.russianLookalikes);
+
+  BaseInspection inspection;
+  if (!inspectBase(options, inspection)) return exitDamaged;
+  if (options.mode != DumpMode::check) {
+    printHeaderLine(stdout, options, inspection);
+    if (options.mode == DumpMode::threads) {
+      printThreads(stdout, inspection);
+    } else {
+      printMessageLines(stdout, inspection);
+    }
+    std::fflush(stdout);
+  }
+  if (reportDamage(options.areaTag.c_str(), inspection)) return exitDamaged;
+  if (options.mode == DumpMode::check) {
+    std::printf("%s: %zu messages, no damage found\n", options.areaTag.c_str(),
+                inspection.messages.size());
+  }
+  return exitClean;
+}
+
+}  // namespace knotter::dump

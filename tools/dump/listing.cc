@@ -1,0 +1,81 @@
+#include "listing.h"
+
+#include <cstring>
+
+#include "damage_check.h"
+
+namespace knotter::dump {
+namespace {
+
+// A parsed MSGID or REPLY: "-" when absent, else the origin text and the
+// number as eight hex digits, the way serials are written in kludges.
+std::string keyText(const MsgIdKey& key) {
+  const std::size_t length = ::strnlen(key.text, sizeof key.text);
+  if (key.number == 0 && length == 0) return "-";
+  char number[16];
+  std::snprintf(number, sizeof number, ",%08x", key.number);
+  return quoted(std::string_view(key.text, length)) + number;
+}
+
+// The reply slots up to the last one in use, holes kept as 0; "-" for none.
+std::string repliesText(const MessageView& view) {
+  std::size_t used = replySlots;
+  while (used > 0 && view.replies[used - 1] == 0) --used;
+  if (used == 0) return "-";
+  std::string text;
+  for (std::size_t k = 0; k < used; ++k) {
+    if (k > 0) text += ',';
+    text += std::to_string(view.replies[k]);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string quoted(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte >= 0x20 && byte < 0x7F) {
+      out += c;
+    } else {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+      out += escape;
+    }
+  }
+  return out + '"';
+}
+
+std::string quotedSubject(const MessageView& view) {
+  return quoted(std::string_view(reinterpret_cast<const char*>(view.subject), view.subjectLength));
+}
+
+void printHeaderLine(std::FILE* out, const DumpOptions& options, const BaseInspection& inspection) {
+  const BaseHeader& header = inspection.header;
+  std::fprintf(out, "base=%s tag=%s high_msg=%d end_frame=0x%08X sz_sqhdr=%u size=%llu\n",
+               quoted(options.basePath).c_str(), quoted(options.areaTag).c_str(),
+               static_cast<int>(header.highMsg), static_cast<unsigned>(header.endFrame),
+               static_cast<unsigned>(header.szSqhdr),
+               static_cast<unsigned long long>(inspection.dataSize));
+}
+
+void printMessageLines(std::FILE* out, const BaseInspection& inspection) {
+  for (const MessageView& view : inspection.messages) {
+    std::fprintf(out, "%u umsgid=%u ofs=0x%08X", static_cast<unsigned>(view.position),
+                 static_cast<unsigned>(view.umsgid), static_cast<unsigned>(view.ofs));
+    if (view.state != FrameState::ok) {
+      std::fprintf(out, " damage=%s\n", damageName(view.state));
+      continue;
+    }
+    std::fprintf(out, " msgid=%s reply=%s replyto=%u replies=%s subj=%s\n",
+                 keyText(view.msgId).c_str(), keyText(view.reply).c_str(),
+                 static_cast<unsigned>(view.replyto), repliesText(view).c_str(),
+                 quotedSubject(view).c_str());
+  }
+}
+
+}  // namespace knotter::dump
