@@ -59,13 +59,13 @@ struct AreaPlan {
   std::vector<MissingOriginal> missing;
 };
 
-// Tunables of the shape; counts in thousandths of the messages.
+// Tunables of the shape; the rates are in thousandths.
 struct PlanShape {
   std::uint32_t count = 0;
   std::uint32_t originalsPerMille = 333;
   std::uint32_t missingPerMille = 60;  // of the replies: answer a message not in the area
   std::uint32_t dupesPerMille = 3;     // a second copy of a recent message
-  std::uint32_t topicCount = 0;        // distinct subjects; 0 = all of them
+  std::uint32_t topicCount = 0;        // distinct subjects, 1 to topicTotal(); 0 picks topic 0 only
 };
 
 constexpr std::uint32_t authorCount = 200;
