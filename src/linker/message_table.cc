@@ -16,11 +16,12 @@ constexpr std::uint64_t keyBytes = 2 * sizeof(KeyRef);
 constexpr std::uint64_t workBytes = scratchBytesPerMessage - entryBytes - keyBytes;
 static_assert(workBytes == 64);
 
-// Inside the work region, per message: 4 bytes of ofs order, then the origin
-// text table (12 bytes of slots, 48 bytes of texts: room for two distinct
-// texts per message); the sorted keys later take the place of the text table.
+// While the frames are scanned, the work region holds the origin text table:
+// 12 bytes of slots and room for two distinct 24-byte texts per message.
 constexpr std::uint64_t slotsPerMessage = 3;
 constexpr std::uint64_t textsPerMessage = 2;
+static_assert(sizeof(std::uint32_t) * slotsPerMessage + msgIdTextSize * textsPerMessage <= workBytes);
+static_assert(sizeof(LinkResult) <= keyBytes);
 
 struct Regions {
   MessageEntry* entries;
@@ -40,46 +41,47 @@ bool takeRegions(std::uint32_t count, Regions& regions) {
   return true;
 }
 
-// Turns the index entries into table entries in index order; the first ofs
-// beyond end_frame makes the index damaged.
-bool convertIndex(const char* areaTag, const std::uint8_t* index, std::uint32_t count,
-                  std::uint32_t endFrame, MessageEntry* entries) {
+// Checks every ofs against end_frame in index order (the first beyond it
+// makes the index damaged) and lists the frames as (ofs, position) pairs.
+bool listFrames(const char* areaTag, const std::uint8_t* index, std::uint32_t count,
+                std::uint32_t endFrame, std::uint64_t* frames) {
   for (std::uint32_t i = 0; i < count; ++i) {
-    const std::uint8_t* raw = index + std::uint64_t{i} * sqidxSize;
-    const std::uint32_t ofs = load32(raw + sqidxOfsOffset);
+    const std::uint32_t ofs = load32(index + std::uint64_t{i} * sqidxSize + sqidxOfsOffset);
     if (ofs > endFrame) {
       reportIndexDamaged(areaTag, i, ofs);
       return false;
     }
-    entries[i] = MessageEntry{ofs, load32(raw + sqidxUmsgidOffset), 0, {}};
+    frames[i] = (std::uint64_t{ofs} << 32) | i;
   }
   return true;
 }
 
-// Entry positions by ascending ofs (ties in index order). Tossers append, so
-// the index is usually in file order already and needs no sort.
-void orderByOfs(const MessageEntry* entries, std::uint32_t count, std::uint32_t* order,
-                std::uint64_t* scratch) {
-  bool sorted = true;
-  for (std::uint32_t i = 1; i < count && sorted; ++i) sorted = entries[i - 1].ofs <= entries[i].ofs;
-  if (sorted) {
-    for (std::uint32_t i = 0; i < count; ++i) order[i] = i;
-    return;
+// Builds the entries in ascending ofs, equal offsets in index order. Tossers
+// append, so the index is usually in file order already and needs no sort.
+void buildEntries(const std::uint8_t* index, std::uint64_t* frames, std::uint32_t count,
+                  MessageEntry* entries) {
+  if (!std::is_sorted(frames, frames + count)) std::sort(frames, frames + count);
+  for (std::uint32_t slot = 0; slot < count; ++slot) {
+    const auto position = static_cast<std::uint32_t>(frames[slot]);
+    const std::uint8_t* raw = index + std::uint64_t{position} * sqidxSize;
+    entries[slot] = MessageEntry{load32(raw + sqidxOfsOffset), load32(raw + sqidxUmsgidOffset), {}};
   }
-  for (std::uint32_t i = 0; i < count; ++i) scratch[i] = (std::uint64_t{entries[i].ofs} << 32) | i;
-  std::sort(scratch, scratch + count);
-  for (std::uint32_t i = 0; i < count; ++i) order[i] = static_cast<std::uint32_t>(scratch[i]);
 }
 
 // Gives every distinct origin text a small number, so that a key fits in 64
 // bits and equal identifiers compare equal as integers. Open addressing over
-// slots holding text number + 1; 0 is an empty slot.
+// slots holding text number + 1 (0 is an empty slot). An area has few
+// distinct origins, so the table starts small and stays in cache, growing
+// only up to the room the block has for it.
 struct OriginTexts {
   std::uint32_t* slots;
   std::uint64_t slotCount;
+  std::uint64_t maxSlots;
   char (*texts)[msgIdTextSize];
   std::uint32_t used = 0;
 };
+
+constexpr std::uint64_t initialSlots = 4096;
 
 std::uint64_t hashText(const char* text) {
   std::uint64_t words[3];
@@ -90,6 +92,23 @@ std::uint64_t hashText(const char* text) {
   return h ^ (h >> 31);
 }
 
+std::uint32_t* findSlot(const OriginTexts& table, const char* text) {
+  std::uint64_t slot = hashText(text) % table.slotCount;
+  for (;;) {
+    const std::uint32_t entry = table.slots[slot];
+    if (entry == 0 || std::memcmp(table.texts[entry - 1], text, msgIdTextSize) == 0) {
+      return &table.slots[slot];
+    }
+    if (++slot == table.slotCount) slot = 0;
+  }
+}
+
+void growTexts(OriginTexts& table) {
+  table.slotCount = std::min(table.slotCount * 2, table.maxSlots);
+  std::memset(table.slots, 0, table.slotCount * sizeof(std::uint32_t));
+  for (std::uint32_t i = 0; i < table.used; ++i) *findSlot(table, table.texts[i]) = i + 1;
+}
+
 // The number of a text; the empty text is 0. Texts compare as C strings, so
 // whatever follows the first NUL (the scanner stores a NUL byte of the
 // control information like any other) is cleared and whole buffers compare.
@@ -98,16 +117,16 @@ std::uint32_t textNumber(OriginTexts& table, char* text) {
   if (char* nul = static_cast<char*>(std::memchr(text, '\0', msgIdTextSize))) {
     std::memset(nul, 0, static_cast<std::size_t>(text + msgIdTextSize - nul));
   }
-  const std::uint64_t h = hashText(text);
-  std::uint64_t slot = h % table.slotCount;
-  for (;;) {
-    const std::uint32_t entry = table.slots[slot];
-    if (entry == 0) break;
-    if (std::memcmp(table.texts[entry - 1], text, msgIdTextSize) == 0) return entry;
-    if (++slot == table.slotCount) slot = 0;
+  std::uint32_t* slot = findSlot(table, text);
+  if (*slot != 0) return *slot;
+  // Keep the table at most half full while it may grow; at its largest it
+  // holds two texts per message in three slots each.
+  if (2 * (std::uint64_t{table.used} + 1) > table.slotCount && table.slotCount < table.maxSlots) {
+    growTexts(table);
+    slot = findSlot(table, text);
   }
   std::memcpy(table.texts[table.used], text, msgIdTextSize);
-  table.slots[slot] = ++table.used;
+  *slot = ++table.used;
   return table.used;
 }
 
@@ -121,17 +140,16 @@ std::uint64_t packKey(const MsgIdKey& key, std::uint32_t textNumber) {
 std::uint64_t scanFrames(const char* areaTag, Bytes base, const MessageTable& table,
                          const Regions& regions) {
   OriginTexts texts;
-  std::uint8_t* textArea = regions.work + regions.capacity * sizeof(std::uint32_t);
-  texts.slots = reinterpret_cast<std::uint32_t*>(textArea);
-  texts.slotCount = regions.capacity * slotsPerMessage;
-  texts.texts = reinterpret_cast<char(*)[msgIdTextSize]>(textArea + texts.slotCount * sizeof(std::uint32_t));
+  texts.slots = reinterpret_cast<std::uint32_t*>(regions.work);
+  texts.maxSlots = regions.capacity * slotsPerMessage;
+  texts.slotCount = std::min(initialSlots, texts.maxSlots);
+  texts.texts = reinterpret_cast<char(*)[msgIdTextSize]>(regions.work + texts.maxSlots * sizeof(std::uint32_t));
   std::memset(texts.slots, 0, texts.slotCount * sizeof(std::uint32_t));
-  static_assert(sizeof(std::uint32_t) * (1 + slotsPerMessage) + msgIdTextSize * textsPerMessage == workBytes);
 
   const std::uint32_t areaTagHash = MsgIdHash(areaTag);
   std::uint64_t listed = 0;
-  for (const std::uint32_t position : table.ofsOrder) {
-    const MessageEntry& entry = table.entries[position];
+  for (std::uint32_t slot = 0; slot < table.entries.size(); ++slot) {
+    MessageEntry& entry = table.entries[slot];
     std::uint32_t id = 0;
     FrameLayout frame;
     if (!readFrameId(base, entry.ofs, id)) {
@@ -146,6 +164,9 @@ std::uint64_t scanFrames(const char* areaTag, Bytes base, const MessageTable& ta
       reportAreaReadError(areaTag);
       return noPosition;
     }
+    for (std::size_t f = 0; f < chainFields; ++f) {
+      entry.oldFields[f] = load32(base, frame.header + xmsgReplytoOffset + 4 * f);
+    }
     MsgIdKey msgIdKey;
     MsgIdKey replyKey;
     scanKludges(msgIdKey, replyKey, base.data() + frame.control, base.data() + frame.controlEnd,
@@ -153,7 +174,7 @@ std::uint64_t scanFrames(const char* areaTag, Bytes base, const MessageTable& ta
     const std::uint64_t keys[2] = {packKey(msgIdKey, textNumber(texts, msgIdKey.text)),
                                    packKey(replyKey, textNumber(texts, replyKey.text))};
     for (std::uint32_t kind = msgIdKind; kind <= replyKind; ++kind) {
-      if (keys[kind] != 0) regions.keys[listed++] = KeyRef{keys[kind], entry.umsgid, position * 2 + kind};
+      if (keys[kind] != 0) regions.keys[listed++] = KeyRef{keys[kind], entry.umsgid, slot * 2 + kind};
     }
   }
   return listed;
@@ -206,24 +227,23 @@ bool loadMessageTable(const char* areaTag, Bytes base, const BaseHeader& header,
   if (!takeRegions(count, regions)) return false;
   table.header = header;
 
-  if (!readIndex(indexPath, count, regions.work, indexFile)) return false;
-  if (!convertIndex(areaTag, regions.work, count, header.endFrame, regions.entries)) return false;
+  std::uint8_t* index = regions.work;
+  auto* frames = reinterpret_cast<std::uint64_t*>(regions.keys);
+  if (!readIndex(indexPath, count, index, indexFile)) return false;
+  if (!listFrames(areaTag, index, count, header.endFrame, frames)) return false;
+  buildEntries(index, frames, count, regions.entries);
   table.entries = {regions.entries, count};
-
-  auto* order = reinterpret_cast<std::uint32_t*>(regions.work);
-  orderByOfs(regions.entries, count, order, reinterpret_cast<std::uint64_t*>(regions.keys));
-  table.ofsOrder = {order, count};
 
   const std::uint64_t listed = scanFrames(areaTag, base, table, regions);
   if (listed == noPosition) return false;
 
   // The text table is no longer needed: the sorted keys and their bucket
-  // counts take its place, after the ofs order.
-  auto* sorted = reinterpret_cast<KeyRef*>(regions.work + regions.capacity * sizeof(std::uint32_t));
+  // counts take its place, and the results take the place of the keys.
+  auto* sorted = reinterpret_cast<KeyRef*>(regions.work);
   auto* counts = reinterpret_cast<std::uint32_t*>(sorted + listed);
   sortKeys(regions.keys, listed, sorted, counts);
   table.keys = {sorted, listed};
-  table.links = {reinterpret_cast<std::uint32_t*>(regions.keys), listed * 2};
+  table.results = {reinterpret_cast<LinkResult*>(regions.keys), count};
   return true;
 }
 

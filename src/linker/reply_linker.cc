@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iterator>
 #include <stdexcept>
 
 #include "config/settings.h"
@@ -38,58 +37,43 @@ std::uint64_t findOriginal(std::span<const KeyRef> keys, Group group) {
 }
 
 // TimEd: every reply names the original, and the original lists its first
-// nine replies. Entries start with all results 0, which is also what a
-// duplicate MSGID and a reply to a missing original get.
+// nine replies, which the write-back reads from the group itself. Results
+// start at 0 (no original in the group: newReplyto stays 0; a duplicate
+// MSGID lists nothing).
 void linkToOriginals(MessageTable& table) {
+  for (LinkResult& result : table.results) result = LinkResult{0, noPosition, 0, 0, 0};
   const std::span<const KeyRef> keys = table.keys;
   forEachGroup(keys, [&](Group group) {
     if (group.end - group.begin < 2) return;
     const std::uint64_t original = findOriginal(keys, group);
     if (original == noPosition) return;
-    MessageEntry& o = table.entries[ownerOf(keys[original])];
-    std::uint32_t listed = 0;
+    const std::uint32_t o = ownerOf(keys[original]);
+    table.results[o].newReply = static_cast<std::uint32_t>(group.begin);
     for (std::uint64_t k = group.begin; k < group.end; ++k) {
-      if (k == original || kindOf(keys[k]) != replyKind) continue;
-      MessageEntry& reply = table.entries[ownerOf(keys[k])];
-      reply.newReplyto = o.umsgid;
-      if (listed < replySlots) o.newReplies[listed++] = reply.umsgid;
+      if (kindOf(keys[k]) == replyKind) table.results[ownerOf(keys[k])].newReplyto = table.entries[o].umsgid;
     }
   });
 }
 
-// Flat and Reply build, per group, a list of keys (the head, then the replies
-// by umsgid) and then flatten the resulting forest into chains. The lists use
-// the table's free link words; each message remembers where its own two keys
-// ended up in newReplies[1] and [2], which are cleared at the end.
-struct Chains {
-  MessageTable& table;
-  std::uint32_t* prev;
-  std::uint32_t* next;
-
-  std::uint32_t& msgIdPos(std::uint32_t m) { return table.entries[m].newReplies[1]; }
-  std::uint32_t& replyPos(std::uint32_t m) { return table.entries[m].newReplies[2]; }
-  std::uint32_t owner(std::uint32_t k) const { return ownerOf(table.keys[k]); }
-  bool isReply(std::uint32_t k) const { return kindOf(table.keys[k]) == replyKind; }
-};
-
-Chains makeChains(MessageTable& table) {
-  const std::uint64_t count = table.keys.size();
-  Chains chains{table, table.links.data(), table.links.data() + count};
-  std::fill(chains.prev, chains.prev + count, noPosition);
-  std::fill(chains.next, chains.next + count, noPosition);
-  for (MessageEntry& entry : table.entries) {
-    entry.newReplies[1] = noPosition;
-    entry.newReplies[2] = noPosition;
+// The replies an original lists: the first nine REPLY keys of its group.
+void listReplies(std::span<const KeyRef> keys, std::uint32_t groupStart, std::uint32_t* replies) {
+  std::size_t listed = 0;
+  for (std::uint64_t k = groupStart; k < keys.size() && keys[k].key == keys[groupStart].key; ++k) {
+    if (kindOf(keys[k]) != replyKind) continue;
+    replies[listed++] = keys[k].umsgid;
+    if (listed == replySlots) break;
   }
-  for (std::uint32_t k = 0; k < count; ++k) {
-    const KeyRef& key = table.keys[k];
-    table.entries[ownerOf(key)].newReplies[1 + kindOf(key)] = k;
-  }
-  return chains;
 }
 
-void buildLists(Chains& chains, bool linkOrphans) {
-  const std::span<const KeyRef> keys = chains.table.keys;
+// Flat and Reply turn each group into a list: its head (the original, or
+// for Reply the lowest reply to a missing original), then its replies by
+// umsgid. Seen per message, the lists form a forest: a message's first child
+// follows its MSGID in its list, its next sibling follows its REPLY.
+void buildLists(MessageTable& table, bool linkOrphans) {
+  for (LinkResult& result : table.results) {
+    result = LinkResult{0, 0, noPosition, noPosition, noPosition};
+  }
+  const std::span<const KeyRef> keys = table.keys;
   forEachGroup(keys, [&](Group group) {
     if (group.end - group.begin < 2) return;
     std::uint64_t head = findOriginal(keys, group);
@@ -99,12 +83,14 @@ void buildLists(Chains& chains, bool linkOrphans) {
       if (!linkOrphans) return;
       head = group.begin;
     }
-    auto last = static_cast<std::uint32_t>(head);
+    const KeyRef* last = &keys[head];
     for (std::uint64_t k = group.begin; k < group.end; ++k) {
       if (k == head || kindOf(keys[k]) != replyKind) continue;
-      chains.prev[k] = last;
-      chains.next[last] = static_cast<std::uint32_t>(k);
-      last = static_cast<std::uint32_t>(k);
+      const std::uint32_t message = ownerOf(keys[k]);
+      LinkResult& before = table.results[ownerOf(*last)];
+      (kindOf(*last) == msgIdKind ? before.firstChild : before.nextSibling) = message;
+      table.results[message].previous = last->ref;
+      last = &keys[k];
     }
   });
 }
@@ -113,86 +99,58 @@ void buildLists(Chains& chains, bool linkOrphans) {
 // (or, for the head of orphan replies, its next follower), else the next
 // sibling of the nearest ancestor that has one. noPosition when the walk is
 // back at the chain's start.
-std::uint32_t nextInChain(Chains& chains, std::uint32_t x) {
-  const std::uint32_t ownId = chains.msgIdPos(x);
-  if (ownId != noPosition && chains.next[ownId] != noPosition) return chains.owner(chains.next[ownId]);
-  std::uint32_t reply = chains.replyPos(x);
-  if (reply != noPosition && chains.next[reply] != noPosition) return chains.owner(chains.next[reply]);
+std::uint32_t nextInChain(std::span<const LinkResult> results, std::uint32_t x) {
+  if (results[x].firstChild != noPosition) return results[x].firstChild;
+  if (results[x].nextSibling != noPosition) return results[x].nextSibling;
   for (;;) {
-    reply = chains.replyPos(x);
-    const std::uint32_t p = reply == noPosition ? noPosition : chains.prev[reply];
-    if (p == noPosition) return noPosition;
-    x = chains.owner(p);
-    if (chains.isReply(p)) continue;  // a previous sibling: keep climbing
-    const std::uint32_t parentReply = chains.replyPos(x);
-    if (parentReply != noPosition && chains.next[parentReply] != noPosition) {
-      return chains.owner(chains.next[parentReply]);
-    }
+    const std::uint32_t previous = results[x].previous;
+    if (previous == noPosition) return noPosition;
+    x = previous >> 1;
+    if ((previous & 1) == replyKind) continue;  // a previous sibling: keep climbing
+    if (results[x].nextSibling != noPosition) return results[x].nextSibling;
   }
 }
 
-void flattenChains(Chains& chains) {
-  MessageTable& table = chains.table;
-  // Each message joins at most one chain and each step climbs over list
-  // links that the walk has passed before; more steps than this would mean a
-  // broken table, which must never be written.
-  const std::uint64_t stepLimit = 8 * std::uint64_t{table.entries.size()} + 16;
+// Flattens every tree of the forest into a chain in pre-order. The trees are
+// disjoint, so the order of the chain starts does not matter. Messages on a
+// cycle of replies belong to no tree and keep replyto 0 and replies[0] 0.
+void flattenChains(MessageTable& table) {
+  const std::span<LinkResult> results = table.results;
   std::uint64_t steps = 0;
-  for (std::uint32_t start = 0; start < table.entries.size(); ++start) {
-    const std::uint32_t reply = chains.replyPos(start);
-    if (reply != noPosition && chains.prev[reply] != noPosition) continue;  // not a chain start
+  for (std::uint32_t start = 0; start < results.size(); ++start) {
+    if (results[start].previous != noPosition) continue;  // not a chain start
     std::uint32_t tail = start;
-    for (std::uint32_t n = nextInChain(chains, start); n != noPosition; n = nextInChain(chains, n)) {
-      if (++steps > stepLimit) throw std::logic_error("reply chain walk does not end");
-      table.entries[tail].newReplies[0] = table.entries[n].umsgid;
-      table.entries[n].newReplyto = table.entries[tail].umsgid;
+    for (std::uint32_t n = nextInChain(results, start); n != noPosition; n = nextInChain(results, n)) {
+      // Each message joins at most one chain; more steps than messages would
+      // mean a broken table, which must never be written.
+      if (++steps > results.size()) throw std::logic_error("reply chain walk does not end");
+      results[tail].newReply = table.entries[n].umsgid;
+      results[n].newReplyto = table.entries[tail].umsgid;
       tail = n;
     }
   }
 }
 
-void linkChains(MessageTable& table, bool linkOrphans) {
-  Chains chains = makeChains(table);
-  buildLists(chains, linkOrphans);
-  flattenChains(chains);
-  for (MessageEntry& entry : table.entries) {
-    std::fill(std::begin(entry.newReplies) + 1, std::end(entry.newReplies), 0u);
-  }
-}
-
-constexpr std::size_t chainFieldsSize = 4 * (1 + replySlots);
-
-// Writes the fields that differ, visiting the headers in file order. Every
-// field is compared with its value before this area was linked: when two
-// index entries share a header (or their fields overlap), the later one still
-// compares with the original bytes, which the window keeps.
-std::int32_t writeBack(const MessageTable& table, Bytes base) {
-  std::uint8_t window[chainFieldsSize];
-  std::uint64_t windowStart = 0;
-  std::uint64_t windowEnd = 0;
+// Writes the fields that differ from what the base held, in file order, and
+// returns the number of headers changed. A base that is linked already costs
+// no access to the data file at all.
+std::int32_t writeBack(const MessageTable& table, std::int32_t linkType, Bytes base) {
   std::int32_t changed = 0;
-  for (const std::uint32_t position : table.ofsOrder) {
-    const MessageEntry& entry = table.entries[position];
+  for (std::uint32_t slot = 0; slot < table.entries.size(); ++slot) {
+    const MessageEntry& entry = table.entries[slot];
+    const LinkResult& result = table.results[slot];
+    std::uint32_t fields[chainFields] = {result.newReplyto};
+    if (linkType != linkTimEd) {
+      fields[1] = result.newReply;
+    } else if (result.newReply != noPosition) {
+      listReplies(table.keys, result.newReply, fields + 1);
+    }
+    if (std::memcmp(fields, entry.oldFields, sizeof fields) == 0) continue;
     const std::uint64_t at = std::uint64_t{entry.ofs} + table.header.szSqhdr + xmsgReplytoOffset;
-    std::uint8_t* fields = base.data() + at;
-    std::uint8_t old[chainFieldsSize];
-    std::memcpy(old, fields, chainFieldsSize);
-    if (at < windowEnd) {
-      const std::uint64_t overlap = windowEnd - at;
-      std::memcpy(old, window + (at - windowStart), overlap);
+    for (std::size_t f = 0; f < chainFields; ++f) {
+      if (fields[f] != entry.oldFields[f]) store32(base, at + 4 * f, fields[f]);
     }
-    std::memcpy(window, old, chainFieldsSize);
-    windowStart = at;
-    windowEnd = at + chainFieldsSize;
-
-    bool any = false;
-    for (std::size_t f = 0; f <= replySlots; ++f) {
-      const std::uint32_t value = f == 0 ? entry.newReplyto : entry.newReplies[f - 1];
-      if (load32(old + 4 * f) == value) continue;
-      store32(fields + 4 * f, value);
-      any = true;
-    }
-    if (any) ++changed;
+    ++changed;
   }
   return changed;
 }
@@ -212,9 +170,10 @@ bool linkArea(std::int32_t linkType, const char* areaTag, Bytes base, const char
   if (linkType == linkTimEd) {
     linkToOriginals(table);
   } else {
-    linkChains(table, linkType != linkFlat);
+    buildLists(table, linkType != linkFlat);
+    flattenChains(table);
   }
-  changed = writeBack(table, base);
+  changed = writeBack(table, linkType, base);
   return true;
 }
 
