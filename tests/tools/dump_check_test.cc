@@ -48,6 +48,8 @@ struct DamageCase {
   // Damages base T; returns the lines --check must print after it.
   std::function<std::vector<std::string>(const fs::path& base, const ktest::BuiltBase&)> damage;
   int exitCode;
+  // False where the linker's words depend on the memory of the machine.
+  bool sameAsLinker = true;
 };
 
 const std::string badFrame = "! Message base of T is damaged";
@@ -106,6 +108,10 @@ const DamageCase damageCases[] = {
        ktest::truncateFile(ktest::sqi(base), 3 * 12 - 1);
        return std::vector<std::string>{"! Error reading index file T.sqi"};
      }, 1},
+    {"high_msg far beyond the index", [](const fs::path& base, const ktest::BuiltBase&) {
+       ktest::setU32(ktest::sqd(base), highMsgAt, 0x7FFFFFFF);
+       return std::vector<std::string>{"! Error reading index file T.sqi"};
+     }, 1, false},
     {"no index file", [](const fs::path& base, const ktest::BuiltBase&) {
        fs::remove(ktest::sqi(base));
        return std::vector<std::string>{"! Cannot open file T.sqi (2)"};
@@ -147,6 +153,7 @@ TEST(DumpCheck, ReportsDamageAsTheLinkerDoes) {
     EXPECT_EQ(result.err, "");
 
     // The linker itself, on the same base, reports the same faults.
+    if (!c.sameAsLinker) continue;
     ktest::runKnotter({"-#T", "-q", "-lrun.log"}, dir.path());
     EXPECT_EQ(levelOneReports(ktest::readLogLines(dir.file("run.log"))),
               levelOneReports(expected));

@@ -65,20 +65,40 @@ void inspectFrame(Bytes base, const BaseHeader& header, std::uint32_t areaTagHas
       normaliseSubject(base.data() + frame.header + xmsgSubjOffset, subjectLength, view.subject));
 }
 
-// Reads the index through the linker's reader and turns it into views. The
-// buffer is not filled in advance, so that a hostile high_msg costs no more
-// memory than the index really holds.
-bool readMessages(const DumpOptions& options, Bytes base, BaseInspection& inspection) {
-  const auto count = static_cast<std::uint32_t>(inspection.header.highMsg);
-  const std::uint64_t indexBytes = std::uint64_t{count} * sqidxSize;
-  std::unique_ptr<std::uint8_t[]> index(new (std::nothrow) std::uint8_t[indexBytes]);
+// The number of index entries worth reading: no more than the file holds,
+// so that a hostile high_msg cannot make us allocate for entries that are
+// not there. A file that cannot be looked at is left to readIndex to report.
+std::uint32_t entriesPresent(const std::string& indexPath, std::uint32_t count) {
+  struct stat status {};
+  if (::stat(indexPath.c_str(), &status) != 0 || status.st_size < 0) return 0;
+  const std::uint64_t present = static_cast<std::uint64_t>(status.st_size) / sqidxSize;
+  return present < count ? static_cast<std::uint32_t>(present) : count;
+}
+
+// Reads the index through the linker's reader, under its lock, and reports
+// an index shorter than high_msg as the linker's reader does.
+bool readIndexEntries(const std::string& indexPath, std::uint32_t count,
+                      std::unique_ptr<std::uint8_t[]>& index) {
+  const std::uint32_t present = entriesPresent(indexPath, count);
+  index.reset(new (std::nothrow) std::uint8_t[std::uint64_t{present} * sqidxSize]);
   if (!index) {
     logMessage(levelError, "! Not enough memory");
     return false;
   }
-  const std::string indexPath = options.basePath + ".sqi";
   FileDescriptor indexFile;
-  if (!readIndex(indexPath.c_str(), count, index.get(), indexFile)) return false;
+  if (!readIndex(indexPath.c_str(), present, index.get(), indexFile)) return false;
+  if (present < count) {
+    reportIndexReadError(indexPath.c_str());
+    return false;
+  }
+  return true;
+}
+
+// Reads the index and turns every entry into a view of its message.
+bool readMessages(const DumpOptions& options, Bytes base, BaseInspection& inspection) {
+  const auto count = static_cast<std::uint32_t>(inspection.header.highMsg);
+  std::unique_ptr<std::uint8_t[]> index;
+  if (!readIndexEntries(options.basePath + ".sqi", count, index)) return false;
 
   const std::uint32_t areaTagHash = MsgIdHash(options.areaTag.c_str());
   inspection.messages.resize(count);

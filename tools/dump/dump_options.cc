@@ -85,8 +85,9 @@ bool takeOption(const char* option, ArgCursor& args, DumpOptions& options, Parse
       }
       return true;
     case 'p':
-      options.russianLookalikes = *rest == '\0';
-      return *rest == '\0';
+      if (*rest != '\0') return false;
+      options.russianLookalikes = true;
+      return true;
     case 'a':
       if (const std::optional<std::string> value = takeValue(rest, args)) {
         options.areaTag = *value;
