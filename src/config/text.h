@@ -23,7 +23,8 @@ inline bool equalsNoCase(std::string_view a, std::string_view b) {
 // out must hold maxChars + 1 bytes. Returns the number of characters copied.
 inline std::size_t copyCut(char* out, std::string_view text, std::size_t maxChars) {
   const std::size_t n = text.size() < maxChars ? text.size() : maxChars;
-  std::memcpy(out, text.data(), n);
+  // An empty view may carry a null pointer, which memcpy must not be given.
+  if (n != 0) std::memcpy(out, text.data(), n);
   out[n] = '\0';
   return n;
 }

@@ -153,6 +153,16 @@ TEST(CommandLine, ListOptionsHaveNoEffectOnASingleBase) {
   EXPECT_TRUE(std::filesystem::exists(list));
 }
 
+// -l without a value (here the last argument) empties the log path again.
+TEST(CommandLine, LogOptionWithoutValueMeansNoLogFile) {
+  TempDir dir;
+  writeBase({}, dir.file("b"));
+  RunResult run = runKnotter({"-lrun.log", "-#b", "-l"}, dir.path());
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, banner + "Linking areas\nLinking b: 0 of 0\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("run.log")));
+}
+
 TEST(CommandLine, MissingConfigurationEndsWithExitCodeThree) {
   TempDir dir;
   RunResult run = runKnotter({"missing.cfg", "-lrun.log"}, dir.path());
