@@ -26,21 +26,23 @@ const std::regex& stampPattern() {
   return pattern;
 }
 
-[[noreturn]] void execChild(const std::vector<std::string>& args,
-                            const std::filesystem::path& workDir, int outFd,
+// The argument vector is built before the fork, so that the child only
+// redirects its descriptors and executes.
+std::vector<char*> argumentVector(std::vector<std::string>& words) {
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  return argv;
+}
+
+[[noreturn]] void execChild(char* const* argv, const std::filesystem::path& workDir, int outFd,
                             int errFd) {
   int nullFd = open("/dev/null", O_RDONLY);
   if (nullFd < 0 || dup2(nullFd, 0) < 0 || dup2(outFd, 1) < 0 ||
       dup2(errFd, 2) < 0 || chdir(workDir.c_str()) != 0) {
     _exit(127);
   }
-  std::vector<char*> argv;
-  std::string program = KNOTTER_BINARY;
-  argv.push_back(program.data());
-  std::vector<std::string> copies = args;
-  for (std::string& arg : copies) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  execv(program.c_str(), argv.data());
+  execv(argv[0], argv);
   _exit(127);
 }
 
@@ -79,9 +81,12 @@ RunResult runKnotter(const std::vector<std::string>& args,
   if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
     throw std::runtime_error("pipe failed");
   }
+  std::vector<std::string> words = {KNOTTER_BINARY};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv = argumentVector(words);
   pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork failed");
-  if (child == 0) execChild(args, workDir, outPipe[1], errPipe[1]);
+  if (child == 0) execChild(argv.data(), workDir, outPipe[1], errPipe[1]);
   close(outPipe[1]);
   close(errPipe[1]);
   RunResult result;
