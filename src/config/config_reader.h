@@ -5,7 +5,9 @@
 namespace knotter {
 
 // Returns false only when the file cannot be opened; whatever it holds, an
-// opened file counts as read.
+// opened file counts as read. Include files are read at the place of their
+// line; one that is already being read, or nested more than 32 levels deep,
+// is skipped like a missing one.
 bool readConfig(const char* path);
 
 }  // namespace knotter
