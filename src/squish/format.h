@@ -113,14 +113,28 @@ inline bool readFrameId(Bytes base, std::uint32_t ofs, std::uint32_t& id) {
   return true;
 }
 
+// Finds the message header of the frame at ofs: at = ofs + sz_sqhdr. False
+// when the header would reach outside the data file, or when sz_sqhdr is too
+// small to hold the frame header fields the linkers read.
+inline bool locateMessageHeader(Bytes base, std::uint32_t ofs, std::uint16_t szSqhdr,
+                                std::uint64_t& at) {
+  // A smaller frame header would lay the message header over the frame's
+  // own fields, and the reply-chain fields we write over other fields of the
+  // real message header: such a base is damaged, not linkable.
+  if (szSqhdr < sqhdrFieldsEnd) return false;
+  at = std::uint64_t{ofs} + szSqhdr;
+  return inBounds(base, at, xmsgSize);
+}
+
 // Locates the rest of the frame at ofs. False when its frame header, message
-// header or control information would reach outside the data file.
+// header or control information would reach outside the data file, or when
+// sz_sqhdr is too small (see locateMessageHeader).
 inline bool locateFrame(Bytes base, std::uint32_t ofs, std::uint16_t szSqhdr, FrameLayout& out) {
   if (!inBounds(base, ofs, sqhdrFieldsEnd)) return false;
-  out.header = std::uint64_t{ofs} + szSqhdr;
+  if (!locateMessageHeader(base, ofs, szSqhdr, out.header)) return false;
   out.control = out.header + xmsgSize;
   out.controlEnd = out.control + load32(base, ofs + sqhdrClenOffset);
-  return inBounds(base, out.header, xmsgSize) && out.controlEnd <= base.size();
+  return out.controlEnd <= base.size();
 }
 
 }  // namespace knotter
