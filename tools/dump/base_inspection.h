@@ -19,7 +19,8 @@ namespace knotter::dump {
 enum class FrameState : std::uint8_t {
   ok,
   beyondEndFrame,  // ofs > end_frame: the index is damaged
-  outsideFile,     // frame, header or control information past the end of the file
+  outsideFile,     // frame, header or control information past the end of the file,
+                   // or a sz_sqhdr too small for a frame header
   badFrame,        // the frame id is not the Squish signature
 };
 
