@@ -112,6 +112,8 @@ const FailureCase failureCases[] = {
      areaReadError},
     {"sz_sqhdr puts the header outside the file",
      [](const Area& a) { setU16(sqd(a.base), 130, 0xFFFF); }, areaReadError},
+    {"sz_sqhdr too small for the frame header fields",
+     [](const Area& a) { setU16(sqd(a.base), 130, 23); }, areaReadError},
     {"clen reaches past the end",
      [](const Area& a) { setU32(sqd(a.base), a.lastOfs() + 20, a.lastClen() + 1); },
      areaReadError},
