@@ -10,8 +10,10 @@
 namespace knotter {
 
 // Links the mapped data file base by subject. changed counts the rewritten
-// headers, total is high_msg. Returns false after reporting a failure; the
-// index descriptor may then be left in indexFile for the caller to close.
+// headers, total is high_msg. Returns false after reporting a failure; nothing
+// is written then, and the index descriptor may be left in indexFile for the
+// caller to close. REQUIRES: settings.subjectLength clamped to 1..72 and the
+// subject scan table built.
 bool linkBySubject(const char* areaTag, Bytes base, const char* indexPath,
                    FileDescriptor& indexFile, std::int32_t& changed, std::int32_t& total);
 
