@@ -20,8 +20,10 @@ namespace {
 //        8     4  umsgid; after chaining the new replyto
 //       12     4  replyto as read
 //       16     4  replies[0] as read
-//       20     1  length of the normalised subject; after chaining bytes
-//       21     N  the normalised subject             20..23 hold the new replies[0]
+//       20     1  length of the normalised subject
+//       21     N  the normalised subject
+// After chaining, bytes 20..23 hold the new replies[0]: a record's subject
+// is not compared again once the record after it has been chained.
 constexpr std::size_t recordWord = 0;
 constexpr std::size_t recordOfs = 4;
 constexpr std::size_t recordUmsgid = 8;
