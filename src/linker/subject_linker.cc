@@ -188,7 +188,8 @@ void sortByOfs(const SubjectTable& table, bool sorted) {
 }
 
 // Checks each frame in ascending ofs and fills the rest of its record from
-// the message header. Nothing outside the data file is read.
+// the message header. Nothing outside the data file is read; a frame header
+// too small for its own fields counts as damage like a header outside it.
 bool readHeaders(const char* areaTag, Bytes base, const BaseHeader& header,
                  const SubjectTable& table) {
   const int subjectLength = settings.subjectLength;
@@ -204,8 +205,8 @@ bool readHeaders(const char* areaTag, Bytes base, const BaseHeader& header,
       reportBadFrame(areaTag, get32(r + recordUmsgid), ofs);
       return false;
     }
-    const std::uint64_t xmsg = std::uint64_t{ofs} + header.szSqhdr;
-    if (!inBounds(base, xmsg, xmsgSize)) {
+    std::uint64_t xmsg = 0;
+    if (!locateMessageHeader(base, ofs, header.szSqhdr, xmsg)) {
       reportAreaReadError(areaTag);
       return false;
     }

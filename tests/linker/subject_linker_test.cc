@@ -277,6 +277,11 @@ TEST_F(SubjectLinking, DamageStopsBeforeAnyWrite) {
          setU16(sqd(b), 130, 0xFFFF);
          return areaReadError;
        }},
+      {"sz_sqhdr smaller than the frame header fields",
+       [](const std::filesystem::path& b, const BuiltBase&) {
+         setU16(sqd(b), 130, 23);
+         return areaReadError;
+       }},
       {"ofs near 4 GiB",
        [](const std::filesystem::path& b, const BuiltBase&) {
          setU32(sqd(b), 120, 0xFFFFFFFF);
