@@ -141,8 +141,7 @@ std::string caseName(const testing::TestParamInfo<FixtureCase>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ReplyLinking, FixtureLinking, testing::ValuesIn(replyCases), caseName);
-// Enabled once linking by subject is in place: drop the DISABLED_ prefix.
-INSTANTIATE_TEST_SUITE_P(DISABLED_SubjectLinking, FixtureLinking, testing::ValuesIn(subjectCases),
+INSTANTIATE_TEST_SUITE_P(SubjectLinking, FixtureLinking, testing::ValuesIn(subjectCases),
                          caseName);
 
 // Which link type a -t option selects: ex3 tells all three apart.
