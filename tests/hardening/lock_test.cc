@@ -1,0 +1,167 @@
+// The tool against other programs that use the same bases: record locks
+// held by a real second process, two runs of the tool at once, and a flag
+// command that locks the base it was run for.
+#include <fcntl.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "hardening/child_process.h"
+#include "support/base_builder.h"
+#include "support/files.h"
+#include "support/run_knotter.h"
+#include "support/temp_dir.h"
+
+namespace ktest {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Three messages that all change when linked: 2 and 3 reply to 1.
+BaseSpec threeMessages() {
+  return {.messages = {{.umsgid = 1, .control = "\x01MSGID: 2:5020/1 00000001"},
+                       {.umsgid = 2,
+                        .control = "\x01MSGID: 2:5020/2 00000002\x01REPLY: 2:5020/1 00000001"},
+                       {.umsgid = 3,
+                        .control = "\x01MSGID: 2:5020/3 00000003\x01REPLY: 2:5020/1 00000001"}}};
+}
+
+struct Snapshot {
+  std::string sqd;
+  std::string sqi;
+  bool operator==(const Snapshot&) const = default;
+};
+
+Snapshot snapshot(const fs::path& base) { return {readFile(sqd(base)), readFile(sqi(base))}; }
+
+const std::string linked = "Linking areas\nLinking area: 3 of 3\n";
+
+struct LockedFile {
+  const char* suffix;
+};
+constexpr LockedFile lockedFiles[] = {{".sqd"}, {".sqi"}};
+
+// A lock held for longer than the tool waits costs only that area: after
+// about one second it is reported with the interrupted-call error, the next
+// area is linked, and the locked base is left as it was.
+TEST(Locks, ExclusiveLockOverOneSecondGivesUpOnlyThatArea) {
+  for (const LockedFile& locked : lockedFiles) {
+    SCOPED_TRACE(locked.suffix);
+    TempDir dir;
+    writeBase(threeMessages(), dir.file("locked"));
+    writeBase(threeMessages(), dir.file("free"));
+    writeFile(dir.file("areas.cfg"), "EchoArea LOCKED locked\nEchoArea FREE free\n");
+    const Snapshot before = snapshot(dir.file("locked"));
+
+    LockHolder holder(dir.file(std::string("locked") + locked.suffix), F_WRLCK);
+    BackgroundRun run = startKnotter({"areas.cfg"}, dir.path(), "run");
+    const FinishedRun done = finishKnotter(run);
+    holder.release();
+
+    EXPECT_EQ(done.result.exitCode, 1);
+    EXPECT_EQ(done.result.out, banner + "Linking areas\nLinking LOCKED\r! Cannot open file locked" +
+                                   locked.suffix + " (4)\nLinking FREE: 3 of 3\n");
+    EXPECT_GE(done.elapsed.count(), 900);
+    EXPECT_LT(done.elapsed.count(), 10000);
+    EXPECT_TRUE(snapshot(dir.file("locked")) == before);
+  }
+}
+
+// A lock released within the second is waited for: the tool is seen waiting
+// in the kernel's lock table, the lock goes, and the area is linked.
+TEST(Locks, ExclusiveLockUnderOneSecondIsWaitedFor) {
+  for (const LockedFile& locked : lockedFiles) {
+    SCOPED_TRACE(locked.suffix);
+    TempDir dir;
+    writeBase(threeMessages(), dir.file("area"));
+
+    LockHolder holder(dir.file(std::string("area") + locked.suffix), F_WRLCK);
+    BackgroundRun run = startKnotter({"-#area"}, dir.path(), "run");
+    const bool waited =
+        waitUntil([&] { return waitsForLock(run.pid); }, std::chrono::milliseconds(5000));
+    holder.release();
+    const FinishedRun done = finishKnotter(run);
+
+    EXPECT_TRUE(waited);
+    EXPECT_EQ(done.result.exitCode, 1);
+    EXPECT_EQ(done.result.out, banner + linked);
+  }
+}
+
+// Shared locks of other readers on both files are compatible with ours: the
+// holders never let go, so had the tool waited for them it would have given
+// the area up after a second.
+TEST(Locks, SharedLocksOfOthersDoNotDelay) {
+  TempDir dir;
+  writeBase(threeMessages(), dir.file("area"));
+  LockHolder dataReader(sqd(dir.file("area")), F_RDLCK);
+  LockHolder indexReader(sqi(dir.file("area")), F_RDLCK);
+
+  const FinishedRun done = runKnotterWith({"-#area"}, dir.path(), {});
+  EXPECT_EQ(done.result.exitCode, 1);
+  EXPECT_EQ(done.result.out, banner + linked);
+}
+
+// Two runs on the same bases at the same time both finish without a report,
+// and the bases end byte for byte as after one run.
+TEST(Locks, TwoRunsAtOnceEndAsOneRun) {
+  const char* fixtures[] = {"m50", "ex3", "ex5", "ex1", "ex8"};
+  std::string config;
+  for (const char* name : fixtures) config += std::string("EchoArea ") + name + " " + name + "\n";
+
+  for (const char* linkType : {"-tt", "-tf", "-tr", "-ts"}) {
+    SCOPED_TRACE(linkType);
+    TempDir once;
+    TempDir both;
+    for (const TempDir* dir : {&once, &both}) {
+      for (const char* name : fixtures) copyFixture(name, dir->path());
+      writeFile(dir->file("areas.cfg"), config);
+    }
+    ASSERT_EQ(runKnotter({linkType, "areas.cfg"}, once.path()).exitCode, 1);
+
+    BackgroundRun first = startKnotter({linkType, "areas.cfg"}, both.path(), "first");
+    BackgroundRun second = startKnotter({linkType, "areas.cfg"}, both.path(), "second");
+    for (const FinishedRun& done : {finishKnotter(first), finishKnotter(second)}) {
+      EXPECT_TRUE(done.result.exitCode == 0 || done.result.exitCode == 1) << done.result.exitCode;
+      EXPECT_EQ(done.result.out.find("!"), std::string::npos) << done.result.out;
+      EXPECT_EQ(splitLines(done.result.out).size(), 3 + std::size(fixtures)) << done.result.out;
+    }
+    for (const char* name : fixtures) {
+      SCOPED_TRACE(name);
+      EXPECT_TRUE(snapshot(both.file(name)) == snapshot(once.file(name)));
+    }
+  }
+}
+
+// The base is closed before the flag commands run: while a flag command is
+// running, another program gets an exclusive lock on both files at once.
+TEST(Locks, FlagCommandsRunWithTheBaseUnlocked) {
+  TempDir dir;
+  writeBase(threeMessages(), dir.file("area"));
+  writeFile(dir.file("flag"), "");
+  // The command says it is running, then waits (at most ten seconds) for
+  // the test to let it end.
+  writeFile(dir.file("flags"),
+            "flag touch ready; i=0; while [ ! -e go ] && [ $i -lt 1000 ]; "
+            "do sleep 0.01; i=$((i+1)); done\n");
+
+  BackgroundRun run = startKnotter({"-@flags", "-#area"}, dir.path(), "run");
+  const bool commandRunning = waitUntil([&] { return fs::exists(dir.file("ready")); },
+                                        std::chrono::milliseconds(20000));
+  const bool dataFree = exclusiveLockFree(sqd(dir.file("area")));
+  const bool indexFree = exclusiveLockFree(sqi(dir.file("area")));
+  writeFile(dir.file("go"), "");
+  const FinishedRun done = finishKnotter(run);
+
+  ASSERT_TRUE(commandRunning);
+  EXPECT_TRUE(dataFree);
+  EXPECT_TRUE(indexFree);
+  EXPECT_EQ(done.result.exitCode, 1);
+  EXPECT_EQ(done.result.out, banner + linked);
+}
+
+}  // namespace
+}  // namespace ktest
