@@ -94,7 +94,7 @@ for n in $sizes; do
   measure_size "$n"
 done
 
-echo "knotter $(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo '?'), $(date -u '+%Y-%m-%d %H:%M UTC')," \
+echo "knotter $(git -C "$root" describe --always --dirty 2>/dev/null || echo '?'), $(date -u '+%Y-%m-%d %H:%M UTC')," \
   "$(nproc) x $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)," \
   "$(df -T "${BENCH_TMP:-/tmp}" | awk 'NR == 2 { print $2 }') on ${BENCH_TMP:-/tmp}; median of $runs runs, times in ms"
 echo
