@@ -208,17 +208,4 @@ bool waitUntil(Condition condition, std::chrono::milliseconds timeout) {
   return true;
 }
 
-// Tries an exclusive lock on the whole file without waiting, as another
-// program would; the lock is released again at once.
-inline bool exclusiveLockFree(const std::filesystem::path& file) {
-  const int fd = open(file.c_str(), O_RDWR);
-  if (fd < 0) return false;
-  struct flock lock {};
-  lock.l_type = F_WRLCK;
-  lock.l_whence = SEEK_SET;
-  const bool got = fcntl(fd, F_SETLK, &lock) == 0;
-  close(fd);
-  return got;
-}
-
 }  // namespace ktest

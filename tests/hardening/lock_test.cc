@@ -1,6 +1,7 @@
 // The tool against other programs that use the same bases: record locks
-// held by a real second process, two runs of the tool at once, and a flag
-// command that locks the base it was run for.
+// held by a real second process, and two runs of the tool at once. (That the
+// flag commands find the data file unlocked is tested with the commands, in
+// tests/driver/hooks_commands_test.cc.)
 #include <fcntl.h>
 
 #include <gtest/gtest.h>
@@ -134,33 +135,6 @@ TEST(Locks, TwoRunsAtOnceEndAsOneRun) {
       EXPECT_TRUE(snapshot(both.file(name)) == snapshot(once.file(name)));
     }
   }
-}
-
-// The base is closed before the flag commands run: while a flag command is
-// running, another program gets an exclusive lock on both files at once.
-TEST(Locks, FlagCommandsRunWithTheBaseUnlocked) {
-  TempDir dir;
-  writeBase(threeMessages(), dir.file("area"));
-  writeFile(dir.file("flag"), "");
-  // The command says it is running, then waits (at most ten seconds) for
-  // the test to let it end.
-  writeFile(dir.file("flags"),
-            "flag touch ready; i=0; while [ ! -e go ] && [ $i -lt 1000 ]; "
-            "do sleep 0.01; i=$((i+1)); done\n");
-
-  BackgroundRun run = startKnotter({"-@flags", "-#area"}, dir.path(), "run");
-  const bool commandRunning = waitUntil([&] { return fs::exists(dir.file("ready")); },
-                                        std::chrono::milliseconds(20000));
-  const bool dataFree = exclusiveLockFree(sqd(dir.file("area")));
-  const bool indexFree = exclusiveLockFree(sqi(dir.file("area")));
-  writeFile(dir.file("go"), "");
-  const FinishedRun done = finishKnotter(run);
-
-  ASSERT_TRUE(commandRunning);
-  EXPECT_TRUE(dataFree);
-  EXPECT_TRUE(indexFree);
-  EXPECT_EQ(done.result.exitCode, 1);
-  EXPECT_EQ(done.result.out, banner + linked);
 }
 
 }  // namespace
