@@ -1,0 +1,219 @@
+// Links a whole area made from one input with every link type. The first 4
+// bytes give the split point and the fifth the subject options (-p, -s); of
+// the rest, the bytes before the split are the data file, the bytes after it
+// the index file. The data file is linked in a buffer of its own, as if
+// mapped; the index is written to a file once per input.
+//
+// Checks, per link type: a failed area (false) has not one byte changed and
+// a changed count of 0; a linked area has changed only the reply-chain fields
+// of the messages listed in the index, counts a change when a byte changed,
+// and when no message's fields lie inside what another message is read from,
+// a second link changes nothing.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "linker/kludge_scanner.h"
+#include "linker/reply_linker.h"
+#include "linker/subject_linker.h"
+#include "linker/subject_normaliser.h"
+#include "squish/holders.h"
+
+namespace {
+
+// The format's offsets written out here, independent of the product's own.
+constexpr std::size_t highMsgAt = 8;
+constexpr std::size_t endOfHeaderFields = 132;  // sz_sqhdr ends at 130 + 2
+constexpr std::size_t szSqhdrAt = 130;
+constexpr std::size_t indexEntrySize = 12;
+constexpr std::size_t replytoAt = 174;    // in the message header
+constexpr std::size_t chainFieldsSize = 40;  // replyto and replies[9]
+constexpr std::size_t subjectFieldsSize = 8;  // replyto and replies[0]
+constexpr std::size_t messageHeaderSize = 238;
+constexpr std::size_t frameFieldsEnd = 24;   // id at 0, clen at 20
+
+// Counts above this are left to the memory tests: the scratch block is sized
+// by high_msg before the index is read.
+constexpr std::int32_t maxHighMsg = 4096;
+
+constexpr const char* areaTag = "FUZZ";
+std::string indexPath;
+
+std::uint32_t le32(const std::uint8_t* p) {
+  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+         std::uint32_t{p[3]} << 24;
+}
+
+void writeIndex(const std::uint8_t* data, std::size_t size) {
+  const int fd = ::open(indexPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) std::abort();
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::write(fd, data + done, size - done);
+    if (n <= 0) std::abort();
+    done += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+}
+
+struct Interval {
+  std::uint64_t begin;
+  std::uint64_t end;
+  std::size_t owner;
+};
+
+// What linking may touch and what it reads, per listed message.
+struct Footprint {
+  std::vector<Interval> writes;  // the reply-chain fields, sorted
+  std::vector<Interval> reads;   // frame header to end of control information
+};
+
+Footprint footprint(const std::vector<std::uint8_t>& sqd, const std::uint8_t* sqi,
+                    std::size_t sqiSize, std::size_t fieldsSize) {
+  Footprint f;
+  if (sqd.size() < endOfHeaderFields) return f;
+  const auto highMsg = static_cast<std::int32_t>(le32(&sqd[highMsgAt]));
+  const std::uint64_t szSqhdr = sqd[szSqhdrAt] | sqd[szSqhdrAt + 1] << 8;
+  if (highMsg <= 0 || std::uint64_t(highMsg) * indexEntrySize > sqiSize) return f;
+  for (std::size_t i = 0; i < std::size_t(highMsg); ++i) {
+    const std::uint64_t ofs = le32(sqi + i * indexEntrySize);
+    const std::uint64_t header = ofs + szSqhdr;
+    f.writes.push_back({header + replytoAt, header + replytoAt + fieldsSize, i});
+    const std::uint64_t clen = ofs + frameFieldsEnd <= sqd.size() ? le32(&sqd[ofs + 20]) : 0;
+    f.reads.push_back({ofs, std::max(ofs + frameFieldsEnd, header + messageHeaderSize + clen), i});
+  }
+  std::sort(f.writes.begin(), f.writes.end(),
+            [](const Interval& a, const Interval& b) { return a.begin < b.begin; });
+  return f;
+}
+
+// True when every byte that differs lies in some message's fields.
+bool onlyFieldsChanged(const std::vector<std::uint8_t>& before, const std::uint8_t* after,
+                       const Footprint& f) {
+  for (std::size_t at = 0; at < before.size(); ++at) {
+    if (before[at] == after[at]) continue;
+    const bool allowed = std::any_of(f.writes.begin(), f.writes.end(), [&](const Interval& w) {
+      return w.begin <= at && at < w.end;
+    });
+    if (!allowed) return false;
+  }
+  return true;
+}
+
+// True when no message's fields overlap another's fields, another message's
+// frame, or the base header: then what one message writes cannot change what
+// linking reads, and linking twice must give what linking once gave.
+bool separate(const Footprint& f) {
+  for (std::size_t k = 0; k < f.writes.size(); ++k) {
+    if (f.writes[k].begin < endOfHeaderFields) return false;
+    if (k > 0 && f.writes[k].begin < f.writes[k - 1].end) return false;
+  }
+  for (const Interval& r : f.reads) {
+    auto it = std::lower_bound(f.writes.begin(), f.writes.end(), r.begin,
+                               [](const Interval& w, std::uint64_t at) { return w.end <= at; });
+    for (; it != f.writes.end() && it->begin < r.end; ++it) {
+      if (it->owner != r.owner) return false;
+    }
+  }
+  return true;
+}
+
+struct Outcome {
+  bool linked = false;
+  std::int32_t changed = -1;
+  std::int32_t total = -1;
+};
+
+Outcome link(std::int32_t linkType, std::uint8_t* bytes, std::size_t size) {
+  Outcome o;
+  knotter::FileDescriptor indexFile;
+  const knotter::Bytes base{bytes, size};
+  if (linkType == knotter::linkSubj) {
+    o.linked = knotter::linkBySubject(areaTag, base, indexPath.c_str(), indexFile, o.changed, o.total);
+  } else {
+    o.linked = knotter::linkByMsgId(linkType, areaTag, base, indexPath.c_str(), indexFile,
+                                     o.changed, o.total);
+  }
+  return o;  // the holder closes a descriptor the linker left, as the driver does
+}
+
+void checkLinkType(std::int32_t linkType, const std::vector<std::uint8_t>& sqd,
+                   const std::uint8_t* sqi, std::size_t sqiSize) {
+  // A block of exactly the data file's size, like the mapping.
+  auto* bytes = static_cast<std::uint8_t*>(std::malloc(sqd.size()));
+  std::memcpy(bytes, sqd.data(), sqd.size());
+
+  const Outcome first = link(linkType, bytes, sqd.size());
+  const bool anyByte = std::memcmp(bytes, sqd.data(), sqd.size()) != 0;
+  if (sqd.size() >= endOfHeaderFields &&
+      first.total != static_cast<std::int32_t>(le32(&sqd[highMsgAt]))) {
+    std::abort();
+  }
+  if (!first.linked) {
+    if (anyByte || first.changed != 0) std::abort();
+    std::free(bytes);
+    return;
+  }
+  const std::size_t fieldsSize = linkType == knotter::linkSubj ? subjectFieldsSize : chainFieldsSize;
+  const Footprint f = footprint(sqd, sqi, sqiSize, fieldsSize);
+  if (first.changed < 0 || std::size_t(first.changed) > f.writes.size()) std::abort();
+  if (anyByte && first.changed == 0) std::abort();
+  if (!onlyFieldsChanged(sqd, bytes, f)) std::abort();
+
+  if (separate(f)) {
+    const std::vector<std::uint8_t> once(bytes, bytes + sqd.size());
+    const Outcome second = link(linkType, bytes, sqd.size());
+    if (!second.linked || second.changed != 0) std::abort();
+    if (std::memcmp(bytes, once.data(), once.size()) != 0) std::abort();
+  }
+  std::free(bytes);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  char pattern[] = "/tmp/knotter-area-fuzz-XXXXXX";
+  if (::mkdtemp(pattern) == nullptr) std::abort();
+  static const std::string directory = pattern;
+  indexPath = directory + "/FUZZ.sqi";
+  std::atexit([] {
+    ::unlink(indexPath.c_str());
+    ::rmdir(directory.c_str());
+  });
+  knotter::settings.quiet = true;
+  knotter::buildKludgeTable();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 5) return 0;
+  const std::uint8_t* rest = data + 5;
+  const std::size_t restSize = size - 5;
+  const std::size_t split = le32(data) % (restSize + 1);
+  if (split == 0) return 0;  // the driver never maps an empty data file
+  const std::vector<std::uint8_t> sqd(rest, rest + split);
+  const std::uint8_t* sqi = rest + split;
+  const std::size_t sqiSize = restSize - split;
+  if (sqd.size() >= endOfHeaderFields && static_cast<std::int32_t>(le32(&sqd[highMsgAt])) > maxHighMsg) {
+    return 0;
+  }
+
+  knotter::settings.russianLookalikes = (data[4] & 1) != 0;
+  knotter::settings.subjectLength = 1 + (data[4] >> 1) % 72;
+  knotter::buildSubjectScanTable(knotter::settings.russianLookalikes);
+  writeIndex(sqi, sqiSize);
+
+  for (std::int32_t linkType = knotter::linkTimEd; linkType <= knotter::linkSubj; ++linkType) {
+    checkLinkType(linkType, sqd, sqi, sqiSize);
+  }
+  return 0;
+}
