@@ -109,13 +109,14 @@ void buildSubjectScanTable(bool russianLookalikes) {
     std::memset(subjectScanTable[row], rowDefaults[row], sizeof subjectScanTable[row]);
   }
   for (const std::uint8_t row : textRows) {
-    subjectScanTable[row]['\t'] = codeDropBreak;
-    subjectScanTable[row]['\n'] = codeDropBreak;
-    subjectScanTable[row]['\r'] = codeDropBreak;
+    for (const std::uint8_t dropped : {'\t', '\n', '\r'}) {
+      subjectScanTable[row][dropped] = codeDropBreak;
+    }
     subjectScanTable[row][0] = codeStop;
   }
-  subjectScanTable[rowText][' '] = codeBlank;
-  subjectScanTable[rowTextBlank][' '] = codeBlank;
+  constexpr std::uint8_t blank = ' ';
+  subjectScanTable[rowText][blank] = codeBlank;
+  subjectScanTable[rowTextBlank][blank] = codeBlank;
   setCells(plainCells);
   for (const Cell& cell : digitRows) {
     for (int digit = '0'; digit <= '9'; ++digit) subjectScanTable[cell.row][digit] = cell.code;
