@@ -1,10 +1,8 @@
 #include "driver/area_processor.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <utime.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -19,24 +17,6 @@
 
 namespace knotter {
 namespace {
-
-// Opens the data file read-write and takes the bounded shared lock; reports
-// and returns false when either fails.
-bool openAndLock(const char* dataPath, FileDescriptor& dataFile) {
-  dataFile.fd = ::open(dataPath, O_RDWR | O_CLOEXEC);
-  const int error = dataFile.fd < 0 ? errno : lockSharedBounded(dataFile.fd);
-  if (error != 0) {
-    logMessage(levelError, "! Cannot open file %s (%u)", dataPath, static_cast<unsigned>(error));
-    return false;
-  }
-  return true;
-}
-
-std::size_t fileSize(int fd) {
-  struct stat status {};
-  if (::fstat(fd, &status) != 0 || status.st_size < 0) return 0;
-  return static_cast<std::size_t>(status.st_size);
-}
 
 // Replaces the four-character suffix at the end of path.
 void setSuffix(char* path, std::size_t baseLength, const char* suffix) {
@@ -66,13 +46,13 @@ bool processArea(const AreaRecord& area, char* areaPath) {
   // Declared in the order taken, so that an early return releases the index
   // file first, then the mapping, then the data file with its lock.
   FileDescriptor dataFile;
-  if (!openAndLock(areaPath, dataFile)) return false;
-  const std::size_t size = fileSize(dataFile.fd);
+  if (!openLocked(areaPath, O_RDWR, dataFile)) return false;
+  const std::uint64_t size = fileSize(dataFile.fd);
   if (size == 0) {
     logMessage(levelError, "! Error reading file %s", areaPath);
     return false;
   }
-  Mapping mapping(dataFile.fd, size);
+  Mapping mapping(dataFile.fd, static_cast<std::size_t>(size), PROT_READ | PROT_WRITE);
   if (!mapping.mapped()) {
     logMessage(levelError, "! Error reading file %s", areaPath);
     return false;

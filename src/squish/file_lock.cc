@@ -2,9 +2,12 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "log/log.h"
 
 namespace knotter {
 namespace {
@@ -40,6 +43,22 @@ int lockSharedBounded(int fd) {
   const int error = errno;
   ::alarm(0);
   return result == 0 ? 0 : error;
+}
+
+bool openLocked(const char* path, int flags, FileDescriptor& file) {
+  file.fd = ::open(path, flags | O_CLOEXEC);
+  const int error = file.fd < 0 ? errno : lockSharedBounded(file.fd);
+  if (error != 0) {
+    logMessage(levelError, "! Cannot open file %s (%u)", path, static_cast<unsigned>(error));
+    return false;
+  }
+  return true;
+}
+
+std::uint64_t fileSize(int fd) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || status.st_size < 0) return 0;
+  return static_cast<std::uint64_t>(status.st_size);
 }
 
 }  // namespace knotter

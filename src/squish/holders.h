@@ -28,36 +28,18 @@ struct FileDescriptor {
   }
 };
 
-// Owns a shared, writable mapping of a whole file.
+// Owns a shared mapping of a whole file: writable for linking, so that
+// stores reach the file, or read-only for the tools that only inspect a base
+// (a write through it faults instead of reaching the file).
 struct Mapping {
   void* address = MAP_FAILED;
   std::size_t length = 0;
   Mapping() = default;
-  Mapping(int fd, std::size_t size)
-      : address(::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)), length(size) {}
+  Mapping(int fd, std::size_t size, int protection)
+      : address(::mmap(nullptr, size, protection, MAP_SHARED, fd, 0)), length(size) {}
   ~Mapping() { unmap(); }
   Mapping(const Mapping&) = delete;
   Mapping& operator=(const Mapping&) = delete;
-  bool mapped() const { return address != MAP_FAILED; }
-  Bytes bytes() const { return {static_cast<std::uint8_t*>(address), mapped() ? length : 0}; }
-  void unmap() {
-    if (mapped()) ::munmap(address, length);
-    address = MAP_FAILED;
-  }
-};
-
-// Owns a shared, read-only mapping of a whole file, for the tools that only
-// inspect a base. The view is typed like Mapping's so that the format helpers
-// serve both; a write through it faults instead of reaching the file.
-struct ReadOnlyMapping {
-  void* address = MAP_FAILED;
-  std::size_t length = 0;
-  ReadOnlyMapping() = default;
-  ReadOnlyMapping(int fd, std::size_t size)
-      : address(::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0)), length(size) {}
-  ~ReadOnlyMapping() { unmap(); }
-  ReadOnlyMapping(const ReadOnlyMapping&) = delete;
-  ReadOnlyMapping& operator=(const ReadOnlyMapping&) = delete;
   bool mapped() const { return address != MAP_FAILED; }
   Bytes bytes() const { return {static_cast<std::uint8_t*>(address), mapped() ? length : 0}; }
   void unmap() {

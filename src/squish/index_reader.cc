@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "log/log.h"
 #include "squish/damage_reports.h"
 #include "squish/file_lock.h"
 #include "squish/format.h"
@@ -31,12 +30,7 @@ std::uint64_t readFully(int fd, std::uint8_t* out, std::uint64_t length) {
 
 bool readIndex(const char* indexPath, std::uint32_t count, std::uint8_t* destination,
                FileDescriptor& indexFile) {
-  indexFile.fd = ::open(indexPath, O_RDONLY | O_CLOEXEC);
-  const int error = indexFile.fd < 0 ? errno : lockSharedBounded(indexFile.fd);
-  if (error != 0) {
-    logMessage(levelError, "! Cannot open file %s (%u)", indexPath, static_cast<unsigned>(error));
-    return false;
-  }
+  if (!openLocked(indexPath, O_RDONLY, indexFile)) return false;
   const std::uint64_t wanted = std::uint64_t{count} * sqidxSize;
   if (readFully(indexFile.fd, destination, wanted) != wanted) {
     reportIndexReadError(indexPath);

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <memory>
 #include <new>
 #include <string>
@@ -17,25 +16,6 @@
 
 namespace knotter::dump {
 namespace {
-
-// Opens the data file read-only under the same bounded shared lock as the
-// linker, so that the inspector neither sees a half-written base nor holds
-// up a tosser for long.
-bool openAndLock(const char* dataPath, FileDescriptor& dataFile) {
-  dataFile.fd = ::open(dataPath, O_RDONLY | O_CLOEXEC);
-  const int error = dataFile.fd < 0 ? errno : lockSharedBounded(dataFile.fd);
-  if (error != 0) {
-    logMessage(levelError, "! Cannot open file %s (%u)", dataPath, static_cast<unsigned>(error));
-    return false;
-  }
-  return true;
-}
-
-std::uint64_t fileSize(int fd) {
-  struct stat status {};
-  if (::fstat(fd, &status) != 0 || status.st_size < 0) return 0;
-  return static_cast<std::uint64_t>(status.st_size);
-}
 
 void readReplyFields(Bytes base, std::uint64_t header, MessageView& view) {
   view.replyto = load32(base, header + xmsgReplytoOffset);
@@ -122,13 +102,15 @@ bool readMessages(const DumpOptions& options, Bytes base, BaseInspection& inspec
 bool inspectBase(const DumpOptions& options, BaseInspection& inspection) {
   const std::string dataPath = options.basePath + ".sqd";
   FileDescriptor dataFile;
-  if (!openAndLock(dataPath.c_str(), dataFile)) return false;
+  // Read-only, under the same bounded shared lock as the linker, so that
+  // the inspector neither sees a half-written base nor holds up a tosser.
+  if (!openLocked(dataPath.c_str(), O_RDONLY, dataFile)) return false;
   inspection.dataSize = fileSize(dataFile.fd);
   if (inspection.dataSize == 0) {
     logMessage(levelError, "! Error reading file %s", dataPath.c_str());
     return false;
   }
-  const ReadOnlyMapping mapping(dataFile.fd, inspection.dataSize);
+  const Mapping mapping(dataFile.fd, inspection.dataSize, PROT_READ);
   if (!mapping.mapped()) {
     logMessage(levelError, "! Error reading file %s", dataPath.c_str());
     return false;
