@@ -80,15 +80,15 @@ class SubjectLinking : public testing::Test {
 // Positions 2, 5 and 9 share a subject; 7 is alone and loses its stale
 // links; replies[1..8] are never touched, and a second run changes nothing.
 TEST_F(SubjectLinking, ChainsEqualSubjectsInIndexOrder) {
-  BaseSpec spec;
+  BaseSpec layout;
   const char* subjects[] = {"one",      "two",  "Re: Hello", "three", "four",
                             "RE:Hello", "five", "six",       "seven", "  Hello"};
-  for (std::uint32_t i = 0; i < 10; ++i) spec.messages.push_back(message(100 + i, subjects[i]));
-  spec.messages[7].replyto = 55;
-  spec.messages[7].replies = {56, 1, 2, 3, 4, 5, 6, 7, 8};
-  spec.messages[5].replies = {0, 0, 0, 41};
-  spec.staleEntries = 3;
-  writeBase(spec, base);
+  for (std::uint32_t i = 0; i < 10; ++i) layout.messages.push_back(message(100 + i, subjects[i]));
+  layout.messages[7].replyto = 55;
+  layout.messages[7].replies = {56, 1, 2, 3, 4, 5, 6, 7, 8};
+  layout.messages[5].replies = {0, 0, 0, 41};
+  layout.staleEntries = 3;
+  writeBase(layout, base);
   const std::string untouched = withoutReplyFields(base);
 
   const Linked first = linkHere(base);
@@ -110,10 +110,10 @@ TEST_F(SubjectLinking, ChainsEqualSubjectsInIndexOrder) {
 }
 
 TEST_F(SubjectLinking, EmptySubjectsFormOneChain) {
-  BaseSpec spec;
-  spec.messages = {message(1, "Re:"), message(2, "x"), message(3, ""), message(4, " \t "),
+  BaseSpec layout;
+  layout.messages = {message(1, "Re:"), message(2, "x"), message(3, ""), message(4, " \t "),
                    message(5, "Re: Re^2:")};
-  writeBase(spec, base);
+  writeBase(layout, base);
   const Linked linked = linkHere(base);
   EXPECT_EQ(linked.changed, 4);
   EXPECT_EQ(describeLinks(base), "1: 0 / 3; 2: 0 / -; 3: 1 / 4; 4: 3 / 5; 5: 4 / -");
@@ -122,11 +122,11 @@ TEST_F(SubjectLinking, EmptySubjectsFormOneChain) {
 // The chain follows index positions, whatever the order of the frames in the
 // file, the umsgids or sz_sqhdr.
 TEST_F(SubjectLinking, IndexOrderNotFileOrder) {
-  BaseSpec spec;
-  spec.messages = {message(5, "x"), message(3, "x"), message(9, "x"), message(1, "y")};
-  spec.indexOrder = {2, 0, 3, 1};
-  spec.szSqhdr = 40;
-  writeBase(spec, base);
+  BaseSpec layout;
+  layout.messages = {message(5, "x"), message(3, "x"), message(9, "x"), message(1, "y")};
+  layout.indexOrder = {2, 0, 3, 1};
+  layout.szSqhdr = 40;
+  writeBase(layout, base);
   const Linked linked = linkHere(base);
   EXPECT_EQ(linked.changed, 3);
   EXPECT_EQ(describeLinks(base), "9: 0 / 5; 5: 9 / 3; 1: 0 / -; 3: 5 / -");
@@ -141,7 +141,7 @@ TEST_F(SubjectLinking, ShuffledIndexMatchesModel) {
   std::vector<std::uint32_t> umsgids(count);
   std::iota(umsgids.begin(), umsgids.end(), 1);
   std::shuffle(umsgids.begin(), umsgids.end(), random);
-  BaseSpec spec;
+  BaseSpec layout;
   std::vector<int> topicOf(count);
   for (std::uint32_t i = 0; i < count; ++i) {
     topicOf[i] = static_cast<int>(random() % 40);
@@ -149,22 +149,22 @@ TEST_F(SubjectLinking, ShuffledIndexMatchesModel) {
         umsgids[i], prefixes[random() % 6] + std::string("topic ") + std::to_string(topicOf[i]));
     m.replies[8] = i;  // must survive
     m.replyto = random() % 3 == 0 ? umsgids[(i + 1) % count] : 0;
-    spec.messages.push_back(m);
+    layout.messages.push_back(m);
   }
-  spec.indexOrder.resize(count);
-  std::iota(spec.indexOrder.begin(), spec.indexOrder.end(), 0);
-  std::shuffle(spec.indexOrder.begin(), spec.indexOrder.end(), random);
-  writeBase(spec, base);
+  layout.indexOrder.resize(count);
+  std::iota(layout.indexOrder.begin(), layout.indexOrder.end(), 0);
+  std::shuffle(layout.indexOrder.begin(), layout.indexOrder.end(), random);
+  writeBase(layout, base);
 
   std::map<int, std::uint32_t> lastOfTopic;  // position of the group's last message so far
   std::vector<ReplyFields> expected(count);
   for (std::uint32_t position = 0; position < count; ++position) {
-    const std::size_t m = spec.indexOrder[position];
+    const std::size_t m = layout.indexOrder[position];
     expected[position].replies[8] = static_cast<std::uint32_t>(m);
     const auto last = lastOfTopic.find(topicOf[m]);
     if (last != lastOfTopic.end()) {
-      expected[position].replyto = spec.messages[spec.indexOrder[last->second]].umsgid;
-      expected[last->second].replies[0] = spec.messages[m].umsgid;
+      expected[position].replyto = layout.messages[layout.indexOrder[last->second]].umsgid;
+      expected[last->second].replies[0] = layout.messages[m].umsgid;
     }
     lastOfTopic[topicOf[m]] = position;
   }
@@ -202,9 +202,9 @@ TEST_F(SubjectLinking, SubjectLength) {
     SCOPED_TRACE("N = " + std::to_string(c.n) + (c.lookalikes ? " with -p" : ""));
     TempDir here;
     const std::filesystem::path area = here.file("area");
-    BaseSpec spec;
-    spec.messages = {message(1, ""), message(2, ""), message(3, "aco"), message(4, "a\xE1\xAE")};
-    const BuiltBase built = writeBase(spec, area);
+    BaseSpec layout;
+    layout.messages = {message(1, ""), message(2, ""), message(3, "aco"), message(4, "a\xE1\xAE")};
+    const BuiltBase built = writeBase(layout, area);
     setRawSubject(area, built, 0, std::string(71, 'a') + "1");
     setRawSubject(area, built, 1, std::string(71, 'a') + "2");
     EXPECT_TRUE(linkHere(area, c.n, c.lookalikes).ok);
@@ -213,10 +213,10 @@ TEST_F(SubjectLinking, SubjectLength) {
 }
 
 TEST_F(SubjectLinking, EmptyBaseOpensNoIndex) {
-  BaseSpec spec;
-  spec.messages = {message(1, "a")};
-  spec.highMsg = 0;
-  writeBase(spec, base);
+  BaseSpec layout;
+  layout.messages = {message(1, "a")};
+  layout.highMsg = 0;
+  writeBase(layout, base);
   std::filesystem::remove(sqi(base));
   const std::string before = readFile(sqd(base));
   const Linked linked = linkHere(base);
@@ -229,10 +229,10 @@ TEST_F(SubjectLinking, EmptyBaseOpensNoIndex) {
 // Four messages with one subject, so that every header would change; the
 // index lists them in reverse file order.
 BaseSpec fourInReverse() {
-  BaseSpec spec;
-  for (std::uint32_t u = 1; u <= 4; ++u) spec.messages.push_back(message(u, "Same"));
-  spec.indexOrder = {3, 2, 1, 0};
-  return spec;
+  BaseSpec layout;
+  for (std::uint32_t u = 1; u <= 4; ++u) layout.messages.push_back(message(u, "Same"));
+  layout.indexOrder = {3, 2, 1, 0};
+  return layout;
 }
 
 std::string hex(std::uint32_t value, int width = 0) {

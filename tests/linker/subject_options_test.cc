@@ -50,13 +50,13 @@ TEST_P(SubjectOptions, SetTheComparedSubject) {
   const OptionCase& c = GetParam();
   TempDir dir;
   const std::filesystem::path base = dir.file("area");
-  BaseSpec spec;
+  BaseSpec layout;
   const char* subjects[] = {
       "abcdefghijklmnoX", "Re: abcdefghijklmnoY", "abcdefghijklmnZZ", "", "", "coex",
       "\xE1\xAE\xA5x"};
   for (std::uint32_t u = 1; u <= 7; ++u)
-    spec.messages.push_back({.umsgid = u, .subject = subjects[u - 1]});
-  const BuiltBase built = writeBase(spec, base);
+    layout.messages.push_back({.umsgid = u, .subject = subjects[u - 1]});
+  const BuiltBase built = writeBase(layout, base);
   std::string data = readFile(sqd(base));
   for (std::size_t m : {3, 4}) {  // all 72 bytes, which the builder would end with a NUL
     data.replace(built.frameOffsets[m] + 28 + 76, 72, std::string(71, 'x') + char('1' + m - 3));

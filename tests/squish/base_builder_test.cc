@@ -26,8 +26,8 @@ TEST(BaseBuilder, MatchesTheFieldPositionsOfAnIndependentWriter) {
   TempDir dir;
   MessageSpec message{.umsgid = 10, .subject = "Topic A", .control = ex1Control,
                       .body = "original 10\r"};
-  BaseSpec spec{.messages = {message}, .staleEntries = 5};
-  BuiltBase built = writeBase(spec, dir.file("b"));
+  BaseSpec layout{.messages = {message}, .staleEntries = 5};
+  BuiltBase built = writeBase(layout, dir.file("b"));
   IndexEntry builtEntry = readIndexEntry(dir.file("b"), 0);
   EXPECT_EQ(builtEntry.umsgid, 10u);
   EXPECT_EQ(built.sqi.size(), 6u * 12);
@@ -59,10 +59,10 @@ TEST(BaseBuilder, MatchesTheFieldPositionsOfAnIndependentWriter) {
 
 TEST(BaseBuilder, HonoursIndexOrderAndFrameHeaderSize) {
   TempDir dir;
-  BaseSpec spec{.messages = {{.umsgid = 1, .replyto = 7}, {.umsgid = 2, .replies = {5, 6}}},
+  BaseSpec layout{.messages = {{.umsgid = 1, .replyto = 7}, {.umsgid = 2, .replies = {5, 6}}},
                 .szSqhdr = 40,
                 .indexOrder = {1, 0}};
-  BuiltBase built = writeBase(spec, dir.file("b"));
+  BuiltBase built = writeBase(layout, dir.file("b"));
   EXPECT_EQ(readIndexEntry(dir.file("b"), 0).ofs, built.frameOffsets[1]);
   EXPECT_EQ(readIndexEntry(dir.file("b"), 0).umsgid, 2u);
   EXPECT_EQ(built.frameOffsets[1], 256u + 40 + 238);

@@ -26,17 +26,17 @@ std::string kludge(const char* name, std::uint32_t serial) {
 // A message with the given MSGID and REPLY serials (none when absent).
 MessageSpec message(std::uint32_t umsgid, std::optional<std::uint32_t> msgid,
                     std::optional<std::uint32_t> reply = std::nullopt) {
-  MessageSpec spec{.umsgid = umsgid};
-  if (msgid) spec.control += kludge("MSGID", *msgid);
-  if (reply) spec.control += kludge("REPLY", *reply);
-  spec.body = "text of " + std::to_string(umsgid) + "\r";
-  return spec;
+  MessageSpec layout{.umsgid = umsgid};
+  if (msgid) layout.control += kludge("MSGID", *msgid);
+  if (reply) layout.control += kludge("REPLY", *reply);
+  layout.body = "text of " + std::to_string(umsgid) + "\r";
+  return layout;
 }
 
-MessageSpec withStaleLinks(MessageSpec spec) {
-  spec.replyto = 99;
-  spec.replies = {98, 97, 96};
-  return spec;
+MessageSpec withStaleLinks(MessageSpec layout) {
+  layout.replyto = 99;
+  layout.replies = {98, 97, 96};
+  return layout;
 }
 
 struct LinkCase {

@@ -65,37 +65,37 @@ std::uint32_t messageLength(const MessageSpec& message) {
                                     message.body.size());
 }
 
-void fillBaseHeader(std::string& sqd, const BaseSpec& spec,
+void fillBaseHeader(std::string& sqd, const BaseSpec& layout,
                     const std::vector<std::uint32_t>& offsets) {
-  std::uint32_t count = static_cast<std::uint32_t>(spec.messages.size());
+  std::uint32_t count = static_cast<std::uint32_t>(layout.messages.size());
   std::uint32_t highest = 0;
-  for (const MessageSpec& message : spec.messages) {
+  for (const MessageSpec& message : layout.messages) {
     highest = std::max(highest, message.umsgid);
   }
   putU16(sqd, 0, static_cast<std::uint16_t>(baseHeaderSize));
   putU32(sqd, 4, count);                                // num_msg
-  putU32(sqd, 8, spec.highMsg.value_or(count));         // high_msg
+  putU32(sqd, 8, layout.highMsg.value_or(count));         // high_msg
   putU32(sqd, 20, highest + 1);                         // uid
   putText(sqd, 24, "testbase", 80);                     // base
   putU32(sqd, 104, offsets.empty() ? 256 : offsets.front());  // begin_frame
   putU32(sqd, 108, offsets.empty() ? 0 : offsets.back());     // last_frame
   putU32(sqd, 120, static_cast<std::uint32_t>(sqd.size()));   // end_frame
-  putU16(sqd, 130, spec.szSqhdr);                             // sz_sqhdr
+  putU16(sqd, 130, layout.szSqhdr);                             // sz_sqhdr
 }
 
-std::string buildIndex(const BaseSpec& spec, const std::vector<std::uint32_t>& offsets) {
-  std::vector<std::size_t> order = spec.indexOrder;
+std::string buildIndex(const BaseSpec& layout, const std::vector<std::uint32_t>& offsets) {
+  std::vector<std::size_t> order = layout.indexOrder;
   if (order.empty()) {
-    for (std::size_t i = 0; i < spec.messages.size(); ++i) order.push_back(i);
+    for (std::size_t i = 0; i < layout.messages.size(); ++i) order.push_back(i);
   }
   std::string sqi;
   for (std::size_t which : order) {
     std::string entry(indexEntrySize, '\0');
     putU32(entry, 0, offsets.at(which));
-    putU32(entry, 4, spec.messages.at(which).umsgid);
+    putU32(entry, 4, layout.messages.at(which).umsgid);
     sqi += entry;
   }
-  for (std::size_t i = 0; i < spec.staleEntries; ++i) {
+  for (std::size_t i = 0; i < layout.staleEntries; ++i) {
     std::string entry(indexEntrySize, '\xff');
     putU32(entry, 0, 0);
     sqi += entry;
@@ -105,32 +105,32 @@ std::string buildIndex(const BaseSpec& spec, const std::vector<std::uint32_t>& o
 
 }  // namespace
 
-BuiltBase buildBase(const BaseSpec& spec) {
-  if (spec.szSqhdr < 24) throw std::invalid_argument("sz_sqhdr below 24");
+BuiltBase buildBase(const BaseSpec& layout) {
+  if (layout.szSqhdr < 24) throw std::invalid_argument("sz_sqhdr below 24");
   BuiltBase built;
   std::uint32_t at = baseHeaderSize;
-  for (const MessageSpec& message : spec.messages) {
+  for (const MessageSpec& message : layout.messages) {
     built.frameOffsets.push_back(at);
-    at += spec.szSqhdr + messageLength(message);
+    at += layout.szSqhdr + messageLength(message);
   }
   built.sqd.assign(baseHeaderSize, '\0');
   const std::vector<std::uint32_t>& offsets = built.frameOffsets;
-  for (std::size_t i = 0; i < spec.messages.size(); ++i) {
-    const MessageSpec& message = spec.messages[i];
+  for (std::size_t i = 0; i < layout.messages.size(); ++i) {
+    const MessageSpec& message = layout.messages[i];
     std::uint32_t next = i + 1 < offsets.size() ? offsets[i + 1] : 0;
     std::uint32_t prev = i > 0 ? offsets[i - 1] : 0;
-    built.sqd += frameHeader(message, next, prev, messageLength(message), spec.szSqhdr);
+    built.sqd += frameHeader(message, next, prev, messageLength(message), layout.szSqhdr);
     built.sqd += messageHeader(message);
     built.sqd += message.control;
     built.sqd += message.body;
   }
-  fillBaseHeader(built.sqd, spec, offsets);
-  built.sqi = buildIndex(spec, offsets);
+  fillBaseHeader(built.sqd, layout, offsets);
+  built.sqi = buildIndex(layout, offsets);
   return built;
 }
 
-BuiltBase writeBase(const BaseSpec& spec, const std::filesystem::path& basePath) {
-  BuiltBase built = buildBase(spec);
+BuiltBase writeBase(const BaseSpec& layout, const std::filesystem::path& basePath) {
+  BuiltBase built = buildBase(layout);
   writeFile(sqd(basePath), built.sqd);
   writeFile(sqi(basePath), built.sqi);
   return built;

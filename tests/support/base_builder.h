@@ -54,10 +54,10 @@ struct IndexEntry {
 };
 
 // Builds both files of a base in memory.
-BuiltBase buildBase(const BaseSpec& spec);
+BuiltBase buildBase(const BaseSpec& layout);
 
 // Builds the base and writes basePath.sqd and basePath.sqi.
-BuiltBase writeBase(const BaseSpec& spec, const std::filesystem::path& basePath);
+BuiltBase writeBase(const BaseSpec& layout, const std::filesystem::path& basePath);
 
 // basePath + suffix, e.g. sqd(base) == "dir/NAME.sqd".
 std::filesystem::path sqd(const std::filesystem::path& basePath);

@@ -35,12 +35,12 @@ std::string hex(const char* format, std::uint32_t value) {
 // Three messages; the index lists them last to first, so that index order
 // and file order differ.
 ktest::BuiltBase writeThree(const fs::path& base) {
-  ktest::BaseSpec spec;
+  ktest::BaseSpec layout;
   for (std::uint32_t umsgid = 1; umsgid <= 3; ++umsgid) {
-    spec.messages.push_back({.umsgid = umsgid, .subject = "S", .control = control, .body = "b"});
+    layout.messages.push_back({.umsgid = umsgid, .subject = "S", .control = control, .body = "b"});
   }
-  spec.indexOrder = {2, 1, 0};
-  return ktest::writeBase(spec, base);
+  layout.indexOrder = {2, 1, 0};
+  return ktest::writeBase(layout, base);
 }
 
 struct DamageCase {

@@ -26,20 +26,20 @@ std::string hex8(std::uint32_t value) {
 // and the subject normaliser. The base is named abc, so that the hash of the
 // angle-bracket local part "abc" cancels against the area tag's hash.
 ktest::BaseSpec keysAndSubjects() {
-  ktest::BaseSpec spec;
-  spec.messages.push_back({.umsgid = 5,
+  ktest::BaseSpec layout;
+  layout.messages.push_back({.umsgid = 5,
                            .subject = "Re: Hello \"world\"",
                            .control = "\x01MSGID: 2:5020/1@fidonet 3e4a55f1"});
-  spec.messages.push_back({.umsgid = 6,
+  layout.messages.push_back({.umsgid = 6,
                            .subject = "Re^2: back\\slash",
                            .control = "\x01MSGID: 2:5020/2 1\x01REPLY: 2:5020/1 3E4A55F1",
                            .replyto = 5,
                            .replies = {7, 0, 9}});
-  spec.messages.push_back({.umsgid = 7,
+  layout.messages.push_back({.umsgid = 7,
                            .subject = "C\xA0t",
                            .control = "\x01REPLY: 2:5020/9\t12\x01MSGID: <abc@host>"});
-  spec.messages.push_back({.umsgid = 8, .subject = "A long subject that goes on"});
-  return spec;
+  layout.messages.push_back({.umsgid = 8, .subject = "A long subject that goes on"});
+  return layout;
 }
 
 struct ListingCase {

@@ -52,11 +52,11 @@ const TreeCase treeCases[] = {
 
 std::vector<std::string> dumpTree(const std::vector<Message>& messages) {
   ktest::TempDir dir;
-  ktest::BaseSpec spec;
+  ktest::BaseSpec layout;
   for (const Message& m : messages) {
-    spec.messages.push_back({.umsgid = m.umsgid, .subject = "Re: S", .replyto = m.replyto});
+    layout.messages.push_back({.umsgid = m.umsgid, .subject = "Re: S", .replyto = m.replyto});
   }
-  ktest::writeBase(spec, dir.file("T"));
+  ktest::writeBase(layout, dir.file("T"));
   const ktest::DumpResult result = ktest::runDump({"--threads", "T"}, dir.path());
   EXPECT_EQ(result.exitCode, 0);
   std::vector<std::string> lines = splitLines(result.out);
