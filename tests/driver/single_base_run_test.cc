@@ -21,15 +21,6 @@ namespace {
 
 constexpr time_t longAgo = 1000000000;  // September 2001
 
-// 2 and 3 reply to 1: a first Reply-mode link changes all three.
-BaseSpec threeMessages() {
-  return {.messages = {{.umsgid = 1, .control = "\x01MSGID: 2:5020/1 00000001"},
-                       {.umsgid = 2,
-                        .control = "\x01MSGID: 2:5020/2 00000002\x01REPLY: 2:5020/1 00000001"},
-                       {.umsgid = 3,
-                        .control = "\x01MSGID: 2:5020/3 00000003\x01REPLY: 2:5020/1 00000001"}}};
-}
-
 void setTimesLongAgo(const std::filesystem::path& file) {
   utimbuf times{longAgo, longAgo};
   ASSERT_EQ(utime(file.c_str(), &times), 0);
@@ -50,7 +41,7 @@ std::vector<std::string> block(const std::vector<std::string>& middle) {
 
 TEST(SingleBaseRun, ChangedBaseThenUnchangedBase) {
   TempDir dir;
-  writeBase(threeMessages(), dir.file("area"));
+  writeBase(threeMessageThread(), dir.file("area"));
   setTimesLongAgo(sqd(dir.file("area")));
   setTimesLongAgo(sqi(dir.file("area")));
   const std::string indexBefore = readFile(sqi(dir.file("area")));
@@ -85,7 +76,7 @@ TEST(SingleBaseRun, ChangedBaseThenUnchangedBase) {
 
 TEST(SingleBaseRun, QuietChangesOnlyTheConsole) {
   TempDir dir;
-  writeBase(threeMessages(), dir.file("area"));
+  writeBase(threeMessageThread(), dir.file("area"));
   RunResult run = runKnotter({"-q", "-#area", "-lrun.log"}, dir.path());
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out, "");
@@ -95,7 +86,7 @@ TEST(SingleBaseRun, QuietChangesOnlyTheConsole) {
 
 TEST(SingleBaseRun, NoLogFileWithoutLogPath) {
   TempDir dir;
-  writeBase(threeMessages(), dir.file("area"));
+  writeBase(threeMessageThread(), dir.file("area"));
   RunResult run = runKnotter({"-#area"}, dir.path());
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
@@ -114,7 +105,7 @@ TEST(SingleBaseRun, EmptyBaseNeedsNoIndex) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
-    writeBase(threeMessages(), dir.file("area"));
+    writeBase(threeMessageThread(), dir.file("area"));
     setU32(sqd(dir.file("area")), 8, c.highMsg);
     std::filesystem::remove(sqi(dir.file("area")));
     setTimesLongAgo(sqd(dir.file("area")));
@@ -141,7 +132,7 @@ TEST(SingleBaseRun, SharedEmptyFixture) {
 // An index entry whose ofs equals end_frame passes the range test.
 TEST(SingleBaseRun, OffsetEqualToEndFramePasses) {
   TempDir dir;
-  BuiltBase built = writeBase(threeMessages(), dir.file("area"));
+  BuiltBase built = writeBase(threeMessageThread(), dir.file("area"));
   setU32(sqd(dir.file("area")), 120, built.frameOffsets.back());
   RunResult run = runKnotter({"-#area"}, dir.path());
   EXPECT_EQ(run.exitCode, 1);

@@ -21,15 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Three messages that all change when linked: 2 and 3 reply to 1.
-BaseSpec threeMessages() {
-  return {.messages = {{.umsgid = 1, .control = "\x01MSGID: 2:5020/1 00000001"},
-                       {.umsgid = 2,
-                        .control = "\x01MSGID: 2:5020/2 00000002\x01REPLY: 2:5020/1 00000001"},
-                       {.umsgid = 3,
-                        .control = "\x01MSGID: 2:5020/3 00000003\x01REPLY: 2:5020/1 00000001"}}};
-}
-
 struct Snapshot {
   std::string sqd;
   std::string sqi;
@@ -52,8 +43,8 @@ TEST(Locks, ExclusiveLockOverOneSecondGivesUpOnlyThatArea) {
   for (const LockedFile& locked : lockedFiles) {
     SCOPED_TRACE(locked.suffix);
     TempDir dir;
-    writeBase(threeMessages(), dir.file("locked"));
-    writeBase(threeMessages(), dir.file("free"));
+    writeBase(threeMessageThread(), dir.file("locked"));
+    writeBase(threeMessageThread(), dir.file("free"));
     writeFile(dir.file("areas.cfg"), "EchoArea LOCKED locked\nEchoArea FREE free\n");
     const Snapshot before = snapshot(dir.file("locked"));
 
@@ -77,7 +68,7 @@ TEST(Locks, ExclusiveLockUnderOneSecondIsWaitedFor) {
   for (const LockedFile& locked : lockedFiles) {
     SCOPED_TRACE(locked.suffix);
     TempDir dir;
-    writeBase(threeMessages(), dir.file("area"));
+    writeBase(threeMessageThread(), dir.file("area"));
 
     LockHolder holder(dir.file(std::string("area") + locked.suffix), F_WRLCK);
     BackgroundRun run = startKnotter({"-#area"}, dir.path(), "run");
@@ -97,7 +88,7 @@ TEST(Locks, ExclusiveLockUnderOneSecondIsWaitedFor) {
 // the area up after a second.
 TEST(Locks, SharedLocksOfOthersDoNotDelay) {
   TempDir dir;
-  writeBase(threeMessages(), dir.file("area"));
+  writeBase(threeMessageThread(), dir.file("area"));
   LockHolder dataReader(sqd(dir.file("area")), F_RDLCK);
   LockHolder indexReader(sqi(dir.file("area")), F_RDLCK);
 

@@ -21,17 +21,6 @@ namespace {
 // Far more than a run of a small base needs, far less than the blocks asked for.
 constexpr std::uint64_t memoryLimit = std::uint64_t{1} << 30;
 
-BaseSpec threeMessages(std::optional<std::uint32_t> highMsg = std::nullopt) {
-  return {.messages = {{.umsgid = 1, .subject = "Hi", .control = "\x01MSGID: 2:5020/1 00000001"},
-                       {.umsgid = 2,
-                        .subject = "Re: Hi",
-                        .control = "\x01MSGID: 2:5020/2 00000002\x01REPLY: 2:5020/1 00000001"},
-                       {.umsgid = 3,
-                        .subject = "Re: Hi",
-                        .control = "\x01MSGID: 2:5020/3 00000003\x01REPLY: 2:5020/1 00000001"}},
-          .highMsg = highMsg};
-}
-
 TEST(MemoryShortage, AreaWithoutWorkingMemoryIsGivenUpAndTheRunGoesOn) {
   // Under the sanitizer the address space cannot be limited, and the block
   // comes straight from the system, past the sanitizer's allocator: only a
@@ -42,8 +31,8 @@ TEST(MemoryShortage, AreaWithoutWorkingMemoryIsGivenUpAndTheRunGoesOn) {
     for (const std::uint32_t count : hugeCounts) {
       SCOPED_TRACE(std::string(linkType) + " high_msg " + std::to_string(count));
       TempDir dir;
-      writeBase(threeMessages(count), dir.file("huge"));
-      writeBase(threeMessages(), dir.file("next"));
+      writeBase(threeMessageThread(count), dir.file("huge"));
+      writeBase(threeMessageThread(), dir.file("next"));
       writeFile(dir.file("areas.cfg"), "EchoArea HUGE huge\nEchoArea NEXT next\n");
       const std::string dataBefore = readFile(sqd(dir.file("huge")));
       const std::string indexBefore = readFile(sqi(dir.file("huge")));

@@ -215,4 +215,15 @@ std::string withoutReplyFields(const std::filesystem::path& basePath) {
   return data;
 }
 
+BaseSpec threeMessageThread(std::optional<std::uint32_t> highMsg) {
+  return {.messages = {{.umsgid = 1, .subject = "Hi", .control = "\x01MSGID: 2:5020/1 00000001"},
+                       {.umsgid = 2,
+                        .subject = "Re: Hi",
+                        .control = "\x01MSGID: 2:5020/2 00000002\x01REPLY: 2:5020/1 00000001"},
+                       {.umsgid = 3,
+                        .subject = "Re: Hi",
+                        .control = "\x01MSGID: 2:5020/3 00000003\x01REPLY: 2:5020/1 00000001"}},
+          .highMsg = highMsg};
+}
+
 }  // namespace ktest

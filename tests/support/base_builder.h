@@ -53,6 +53,10 @@ struct IndexEntry {
   std::uint32_t hash = 0;
 };
 
+// A small thread whose every header changes on a first link by any link
+// type: 2 and 3 reply to 1, and all three share a subject.
+BaseSpec threeMessageThread(std::optional<std::uint32_t> highMsg = std::nullopt);
+
 // Builds both files of a base in memory.
 BuiltBase buildBase(const BaseSpec& layout);
 
