@@ -27,6 +27,7 @@
 #include "linker/subject_linker.h"
 #include "linker/subject_normaliser.h"
 #include "squish/holders.h"
+#include "write_all.h"
 
 namespace {
 
@@ -56,12 +57,7 @@ std::uint32_t le32(const std::uint8_t* p) {
 void writeIndex(const std::uint8_t* data, std::size_t size) {
   const int fd = ::open(indexPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) std::abort();
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::write(fd, data + done, size - done);
-    if (n <= 0) std::abort();
-    done += static_cast<std::size_t>(n);
-  }
+  writeAllOrAbort(fd, data, size);
   ::close(fd);
 }
 

@@ -20,6 +20,7 @@
 #include "config/path_resolver.h"
 #include "config/settings.h"
 #include "config/text.h"
+#include "write_all.h"
 
 namespace {
 
@@ -57,12 +58,7 @@ std::string pointIncludesAtSelf(const char* text, std::size_t size) {
 void writeConfig(const std::string& text) {
   const int fd = ::open(configPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) std::abort();
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n <= 0) std::abort();
-    done += static_cast<std::size_t>(n);
-  }
+  writeAllOrAbort(fd, text.data(), text.size());
   ::close(fd);
 }
 

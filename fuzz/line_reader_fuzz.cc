@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "config/line_reader.h"
+#include "write_all.h"
 
 namespace {
 
@@ -48,12 +49,7 @@ std::vector<Line> splitText(const char* text, std::size_t size, std::size_t keep
 int memoryFile(const std::uint8_t* data, std::size_t size) {
   const int fd = ::memfd_create("line_reader_fuzz", MFD_CLOEXEC);
   if (fd < 0) std::abort();
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::write(fd, data + done, size - done);
-    if (n <= 0) std::abort();
-    done += static_cast<std::size_t>(n);
-  }
+  writeAllOrAbort(fd, data, size);
   if (::lseek(fd, 0, SEEK_SET) != 0) std::abort();
   return fd;
 }
