@@ -4,7 +4,8 @@
 // frame id, the ten reply-chain fields and each SOH byte of the control
 // information. It parses, sorts and allocates nothing per message. With
 // --stores it also changes one reply-chain field in every header, which is
-// what dirtying every page costs on a first link.
+// what dirtying every page costs on a first link. Given several bases, it
+// visits them in turn in one process.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -59,12 +60,13 @@ struct Mapping {
   }
 };
 
-int fail(const std::string& what) {
+bool fail(const std::string& what) {
   std::fprintf(stderr, "knotter-floor: %s\n", what.c_str());
-  return 1;
+  return false;
 }
 
 struct Totals {
+  std::uint64_t messages = 0;
   std::uint64_t checksum = 0;
   std::uint64_t sohBytes = 0;
 };
@@ -94,18 +96,10 @@ bool touchMessage(std::uint8_t* base, std::size_t size, std::uint32_t ofs, std::
   return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const bool stores = argc == 3 && std::strcmp(argv[1], "--stores") == 0;
-  if (argc != 2 && !stores) {
-    std::fputs("Usage: knotter-floor [--stores] <base>\n", stderr);
-    return 2;
-  }
-  const std::string basePath = argv[argc - 1];
+// Visits every message of one base in index order; false after printing why.
+bool visitBase(const std::string& basePath, bool stores, Totals& totals) {
   const std::string dataPath = basePath + ".sqd";
   const std::string indexPath = basePath + ".sqi";
-
   Descriptor data(::open(dataPath.c_str(), O_RDWR | O_CLOEXEC));
   struct stat status {};
   if (data.fd < 0 || ::fstat(data.fd, &status) != 0) return fail("cannot open " + dataPath);
@@ -115,26 +109,41 @@ int main(int argc, char** argv) {
   auto* base = static_cast<std::uint8_t*>(mapping.address);
   const auto count = static_cast<std::int32_t>(load32(base + highMsgAt));
   const std::uint32_t szSqhdr = base[szSqhdrAt] | (base[szSqhdrAt + 1] << 8);
-
-  Totals totals;
-  if (count > 0) {
-    std::vector<std::uint8_t> index(static_cast<std::size_t>(count) * indexEntrySize);
-    {
-      Descriptor indexFile(::open(indexPath.c_str(), O_RDONLY | O_CLOEXEC));
-      if (indexFile.fd < 0 ||
-          ::read(indexFile.fd, index.data(), index.size()) != static_cast<ssize_t>(index.size())) {
-        return fail("cannot read " + indexPath);
-      }
-    }
-    for (std::int32_t i = 0; i < count; ++i) {
-      const std::uint8_t* entry = index.data() + static_cast<std::size_t>(i) * indexEntrySize;
-      totals.checksum += load32(entry + 4);  // umsgid
-      if (!touchMessage(base, size, load32(entry), szSqhdr, stores, totals)) {
-        return fail("frame outside the data file, message No " + std::to_string(i));
-      }
+  if (count <= 0) return true;
+  std::vector<std::uint8_t> index(static_cast<std::size_t>(count) * indexEntrySize);
+  {
+    Descriptor indexFile(::open(indexPath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (indexFile.fd < 0 ||
+        ::read(indexFile.fd, index.data(), index.size()) != static_cast<ssize_t>(index.size())) {
+      return fail("cannot read " + indexPath);
     }
   }
-  std::printf("%d messages, %llu SOH bytes, checksum %016llx\n", count,
+  for (std::int32_t i = 0; i < count; ++i) {
+    const std::uint8_t* entry = index.data() + static_cast<std::size_t>(i) * indexEntrySize;
+    totals.checksum += load32(entry + 4);  // umsgid
+    if (!touchMessage(base, size, load32(entry), szSqhdr, stores, totals)) {
+      return fail(dataPath + ": frame outside the data file, message No " + std::to_string(i));
+    }
+  }
+  totals.messages += static_cast<std::uint64_t>(count);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bool stores = argc >= 2 && std::strcmp(argv[1], "--stores") == 0;
+  const int first = stores ? 2 : 1;
+  if (first >= argc) {
+    std::fputs("Usage: knotter-floor [--stores] <base>...\n", stderr);
+    return 2;
+  }
+  Totals totals;
+  for (int i = first; i < argc; ++i) {
+    if (!visitBase(argv[i], stores, totals)) return 1;
+  }
+  std::printf("%llu messages, %llu SOH bytes, checksum %016llx\n",
+              static_cast<unsigned long long>(totals.messages),
               static_cast<unsigned long long>(totals.sohBytes),
               static_cast<unsigned long long>(totals.checksum));
   return 0;

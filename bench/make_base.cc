@@ -15,14 +15,16 @@
 namespace {
 
 constexpr const char* usageText =
-    "Usage: knotter-make-base [-n count] [-s seed] [-r originals] [-m missing] [-t topics] <base>\n"
+    "Usage: knotter-make-base [-n count] [-s seed] [-r originals] [-m missing] [-t topics] [-o]\n"
+    "                         <base>\n"
     "  Writes <base>.sqd and <base>.sqi, unlinked.\n"
     "  -n count      messages (default 1000)\n"
     "  -s seed       any number; the same seed gives the same base (default 1)\n"
     "  -r originals  messages that start a thread, in thousandths (default 333)\n"
     "  -m missing    replies to messages not in the base, in thousandths of the replies (default "
     "60)\n"
-    "  -t topics     distinct subjects to draw from (default: all of them)\n";
+    "  -t topics     distinct subjects to draw from (default: all of them)\n"
+    "  -o            many origins: nearly every MSGID carries its own origin address\n";
 
 constexpr unsigned long maxCount = 5000000;  // keeps the data file well below 4 GiB
 
@@ -35,7 +37,7 @@ bool readNumber(const char* text, unsigned long limit, unsigned long& value) {
 bool readOptions(int argc, char** argv, knotter::bench::PlanShape& shape, std::uint64_t& seed) {
   unsigned long value = 0;
   int option = 0;
-  while ((option = ::getopt(argc, argv, "n:s:r:m:t:")) != -1) {
+  while ((option = ::getopt(argc, argv, "n:s:r:m:t:o")) != -1) {
     switch (option) {
       case 'n':
         if (!readNumber(optarg, maxCount, value)) return false;
@@ -55,6 +57,9 @@ bool readOptions(int argc, char** argv, knotter::bench::PlanShape& shape, std::u
       case 't':
         if (!readNumber(optarg, knotter::bench::topicTotal(), value) || value == 0) return false;
         shape.topicCount = static_cast<std::uint32_t>(value);
+        break;
+      case 'o':
+        shape.manyOrigins = true;
         break;
       default:
         return false;

@@ -108,6 +108,7 @@ PlannedMessage planOriginal(Random& random, std::uint32_t index, const PlanShape
 AreaPlan planArea(const PlanShape& shape, std::uint64_t seed) {
   AreaPlan plan;
   plan.seed = seed;
+  plan.manyOrigins = shape.manyOrigins;
   plan.messages.reserve(shape.count);
   Random random{seed};
   std::uint32_t hot = noParent;

@@ -55,6 +55,7 @@ struct PlannedMessage {
 
 struct AreaPlan {
   std::uint64_t seed = 0;
+  bool manyOrigins = false;  // see PlanShape
   std::vector<PlannedMessage> messages;
   std::vector<MissingOriginal> missing;
 };
@@ -66,6 +67,9 @@ struct PlanShape {
   std::uint32_t missingPerMille = 60;  // of the replies: answer a message not in the area
   std::uint32_t dupesPerMille = 3;     // a second copy of a recent message
   std::uint32_t topicCount = 0;        // distinct subjects, 1 to topicTotal(); 0 picks topic 0 only
+  // Each MSGID carries an origin address of its own instead of its author's,
+  // as in a base fed by a large gateway: nearly every origin text is distinct.
+  bool manyOrigins = false;
 };
 
 constexpr std::uint32_t authorCount = 200;

@@ -30,6 +30,18 @@ void appendBase36(std::string& out, std::uint32_t value) {
   while (length > 0) out += digits[--length];
 }
 
+// An origin address drawn from the serial's number alone, so that a REPLY
+// quoting the identifier names the same address. About a billion nets and
+// nodes leave only chance collisions among a million messages.
+NodeAddress ownOrigin(const AreaPlan& plan, std::uint32_t serialIndex, std::uint32_t author) {
+  const std::uint32_t pick = mix32(serialIndex ^ serialSalt(plan) ^ 0x6C8E9CF5U);
+  NodeAddress address = authorAddress(author);
+  address.net = static_cast<std::uint16_t>(1 + (pick & 0x7FFF) % 32767);
+  address.node = static_cast<std::uint16_t>(1 + (pick >> 15) % 32767);
+  address.point = pick >> 30 == 0 ? static_cast<std::uint16_t>(1 + serialIndex % 99) : 0;
+  return address;
+}
+
 // The identifier of the message whose serial is numbered serialIndex: the
 // plan's own messages use their index, missing originals count on after them.
 void appendMsgId(std::string& out, const AreaPlan& plan, std::uint32_t serialIndex,
@@ -46,7 +58,8 @@ void appendMsgId(std::string& out, const AreaPlan& plan, std::uint32_t serialInd
     if (serialIndex % 2 == 0) return;  // gateways differ: some add a serial
     out += ' ';
   } else {
-    appendAddress(out, authorAddress(author));
+    appendAddress(out, plan.manyOrigins ? ownOrigin(plan, serialIndex, author)
+                                        : authorAddress(author));
     if (form == IdForm::addressDomain) out += "@fidonet";
     out += ' ';
   }

@@ -1,21 +1,44 @@
 #!/usr/bin/env bash
 # Measures the tool against the floor pass on generated bases and prints one
-# table; bench/README.md explains the columns.
+# table; bench/README.md explains it. Every cell alternates the tool and its
+# floor run by run, so that drift of the machine falls on both.
 #
-# Environment (all optional):
-#   BENCH_SIZES  message counts             (default "10000 100000 1000000")
-#   BENCH_TYPES  link types, as -t letters  (default "r s")
-#   BENCH_RUNS   timed runs per cell        (default 5; the median is shown)
-#   BENCH_BUILD  build directory            (default <repo>/build-bench)
-#   BENCH_TMP    where bases are generated  (default /tmp; 1M messages take ~1.4 GB)
+# Usage: run_bench.sh [--quick]
+#   --quick  smaller workloads for a smoke run (about two minutes)
+#
+# Environment (all optional; the defaults are those of a full run):
+#   BENCH_SIZES        message counts of the base workload  (default "100000 1000000")
+#   BENCH_TYPES        link types there, as -t letters       (default "t f r s")
+#   BENCH_OTHER_TYPES  link types of the other workloads     (default "r")
+#   BENCH_AREAS        areas of the multi-area workload      (default 1000)
+#   BENCH_AREA_SIZE    messages per area                     (default 1000)
+#   BENCH_WORKLOADS    which workloads to run                (default "base origins areas")
+#   BENCH_PAIRS        tool/floor pairs per cell             (default 5)
+#   BENCH_BUILD        build directory                       (default <repo>/build-bench)
+#   BENCH_TMP          where bases are generated             (default /tmp; 1M messages take ~1.4 GB)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+case "${1:-}" in
+  "") quick=false ;;
+  --quick) quick=true ;;
+  *) sed -n '2,19s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
+esac
+if $quick; then
+  sizes=${BENCH_SIZES:-"10000 100000"}
+  areas=${BENCH_AREAS:-100}
+else
+  sizes=${BENCH_SIZES:-"100000 1000000"}
+  areas=${BENCH_AREAS:-1000}
+fi
+types=${BENCH_TYPES:-"t f r s"}
+other_types=${BENCH_OTHER_TYPES:-r}
+area_size=${BENCH_AREA_SIZE:-1000}
+workloads=${BENCH_WORKLOADS:-"base origins areas"}
+pairs=${BENCH_PAIRS:-5}
 build=${BENCH_BUILD:-$root/build-bench}
-sizes=${BENCH_SIZES:-"10000 100000 1000000"}
-types=${BENCH_TYPES:-"r s"}
-runs=${BENCH_RUNS:-5}
-work=$(mktemp -d "${BENCH_TMP:-/tmp}/knotter-bench.XXXXXX")
+tmp=${BENCH_TMP:-/tmp}
+work=$(mktemp -d "$tmp/knotter-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 trap 'exit 130' INT TERM
 
@@ -30,117 +53,104 @@ timer=$build/bench/knotter-time-run
 echo "Smoke check ..." >&2
 "$root/bench/smoke.sh" "$knotter" "$make_base" "$types" >&2
 
-# fresh <base>: a new copy of the unlinked base at $work/copy, written back to
-# disk so that no writeback of the copy runs during the timed part.
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+results=$work/results
+: >"$results"
+
+# The bases of a workload lie in $work/source; every timed run works on the
+# copy in $work/copy. tool_args and floor_args name that copy.
+tool_args=()
+floor_args=()
+
+# fresh: a new copy of the unlinked bases, written back to disk so that no
+# writeback of the copy runs during the timed part.
 fresh() {
-  rm -f "$work/copy.sqd" "$work/copy.sqi"
-  cp "$1.sqd" "$work/copy.sqd"
-  cp "$1.sqi" "$work/copy.sqi"
-  sync "$work/copy.sqd" "$work/copy.sqi"
+  rm -rf "$work/copy"
+  cp -r "$work/source" "$work/copy"
+  sync "$work/copy"/*
 }
 
-# timed <out file> <expected status> <command...>: appends "seconds kib" of
-# one run; stops the benchmark when the command ends with another status.
+# timed <label> <expected status> <command...>: runs the command once and
+# appends "<label> <seconds> <KiB>" to the results (label "-": not kept);
+# stops the benchmark when the command ends with another status.
 timed() {
-  local out=$1 expected=$2 seconds kib status
+  local label=$1 expected=$2 seconds kib status
   shift 2
   read -r seconds kib status < <("$timer" "$@")
   if [ "$status" != "$expected" ]; then
     echo "run_bench: '$*' exited with $status, expected $expected" >&2
     exit 1
   fi
-  echo "$seconds $kib" >>"$out"
+  [ "$label" = - ] || echo "$label $seconds $kib" >>"$results"
 }
 
-# median_ms <file>: median of the first column, in milliseconds.
-median_ms() {
-  sort -g -k1,1 "$1" | awk '{ t[NR] = $1 } END { printf "%.1f", 1000 * t[int((NR + 1) / 2)] }'
-}
-
-# peak_mb <file>: largest second column, in MB.
-peak_mb() {
-  awk 'BEGIN { m = 0 } $2 > m { m = $2 } END { printf "%.1f", m / 1024 }' "$1"
-}
-
-measure_size() {
-  local n=$1 base=$work/base$1 type run
-  "$make_base" -n "$n" -s 1 "$base" >/dev/null
-  cat "$base.sqd" "$base.sqi" >/dev/null  # warm the page cache
-  "$floor" "$base" >/dev/null
-  : >"$work/floor.$n"
-  : >"$work/stores.$n"
-  for ((run = 0; run < runs; ++run)); do timed "$work/floor.$n" 0 "$floor" "$base"; done
-  for ((run = 0; run < runs; ++run)); do
-    fresh "$base"
-    timed "$work/stores.$n" 0 "$floor" --stores "$work/copy"
+# cell <workload> <messages> <type>: first links, each on a fresh copy,
+# alternating with the floor with stores on a fresh copy; then relinks of
+# the linked copy alternating with the floor on that same copy.
+cell() {
+  local label="$1 $2 -t$3" pair
+  echo "  $label ..." >&2
+  for ((pair = 0; pair < pairs; ++pair)); do
+    fresh
+    timed "$label first tool" 1 "$knotter" "${tool_args[@]}" "-t$3"
+    fresh
+    timed "$label first floor" 0 "$floor" --stores "${floor_args[@]}"
   done
-  for type in $types; do
-    : >"$work/first.$n.$type"
-    : >"$work/relink.$n.$type"
-    for ((run = 0; run < runs; ++run)); do
-      fresh "$base"
-      timed "$work/first.$n.$type" 1 "$knotter" "-#$work/copy" "-t$type"
-    done
-    sync "$work/copy.sqd"
-    for ((run = 0; run < runs; ++run)); do
-      timed "$work/relink.$n.$type" 0 "$knotter" "-#$work/copy" "-t$type"
-    done
+  fresh
+  timed - 1 "$knotter" "${tool_args[@]}" "-t$3"
+  sync "$work/copy"/*
+  for ((pair = 0; pair < pairs; ++pair)); do
+    timed "$label relink tool" 0 "$knotter" "${tool_args[@]}" "-t$3"
+    timed "$label relink floor" 0 "$floor" "${floor_args[@]}"
   done
-  rm -f "$base.sqd" "$base.sqi" "$work/copy.sqd" "$work/copy.sqi"
 }
 
-for n in $sizes; do
-  echo "Measuring $n messages ..." >&2
-  measure_size "$n"
+# one_base <workload> <messages> <types> [make-base options...]
+one_base() {
+  local workload=$1 n=$2 type
+  local -a cell_types
+  read -ra cell_types <<<"$3"
+  shift 3
+  rm -rf "$work/source" && mkdir "$work/source"
+  "$make_base" -n "$n" -s 1 "$@" "$work/source/base" >/dev/null
+  tool_args=("-#$work/copy/base")
+  floor_args=("$work/copy/base")
+  for type in "${cell_types[@]}"; do cell "$workload" "$n" "$type"; done
+}
+
+# many_areas: one configuration over $areas generated areas, linked by one
+# run of the tool; the floor visits the same areas in one process.
+many_areas() {
+  local i name config=$work/areas.cfg type
+  rm -rf "$work/source" && mkdir "$work/source"
+  : >"$config"
+  floor_args=()
+  for ((i = 1; i <= areas; ++i)); do
+    name=$(printf 'a%04d' "$i")
+    "$make_base" -n "$area_size" -s "$i" "$work/source/$name" >/dev/null
+    echo "EchoArea AREA.$name $work/copy/$name" >>"$config"
+    floor_args+=("$work/copy/$name")
+  done
+  tool_args=("-c$config")
+  for type in $other_types; do cell areas "$((areas * area_size))" "$type"; done
+}
+
+largest=$(tr ' ' '\n' <<<"$sizes" | sort -n | tail -n 1)
+for workload in $workloads; do
+  echo "Measuring workload $workload ..." >&2
+  case $workload in
+    base) for n in $sizes; do one_base base "$n" "$types"; done ;;
+    origins) one_base origins "$largest" "$other_types" -o ;;
+    areas) many_areas ;;
+    *) echo "run_bench: unknown workload $workload" >&2; exit 2 ;;
+  esac
 done
 
 echo "knotter $(git -C "$root" describe --always --dirty 2>/dev/null || echo '?'), $(date -u '+%Y-%m-%d %H:%M UTC')," \
   "$(nproc) x $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)," \
-  "$(df -T "${BENCH_TMP:-/tmp}" | awk 'NR == 2 { print $2 }') on ${BENCH_TMP:-/tmp}; median of $runs runs, times in ms"
+  "$(df -T "$tmp" | awk 'NR == 2 { print $2 }') on $tmp"
+echo "load average $load_before at the start, $(cut -d' ' -f1-3 /proc/loadavg) at the end;" \
+  "$pairs pairs per cell; took $((SECONDS / 60)) min $((SECONDS % 60)) s"
+echo "areas: $areas areas of $area_size messages; origins: -o, nearly every message its own origin"
 echo
-printf '%9s %4s | %10s %12s %6s | %8s %8s %6s | %8s %8s %8s\n' \
-  messages type "first link" "floor+stores" ratio relink floor ratio "RSS MB" "floor MB" "own MB"
-for n in $sizes; do
-  stores=$(median_ms "$work/stores.$n")
-  floor_ms=$(median_ms "$work/floor.$n")
-  floor_mb=$(peak_mb "$work/floor.$n")
-  for type in $types; do
-    first=$(median_ms "$work/first.$n.$type")
-    relink=$(median_ms "$work/relink.$n.$type")
-    rss=$(peak_mb "$work/first.$n.$type")
-    awk -v n="$n" -v t="-t$type" -v f="$first" -v s="$stores" -v r="$relink" -v p="$floor_ms" \
-      -v rss="$rss" -v fm="$floor_mb" 'BEGIN {
-        printf "%9d %4s | %10.1f %12.1f %6.2f | %8.1f %8.1f %6.2f | %8.1f %8.1f %8.1f\n",
-          n, t, f, s, f / s, r, p, r / p, rss, fm, rss - fm }'
-  done
-done
-
-# Time per message at each size, next to what n log n growth alone would
-# predict from one size to the next. Small sizes carry the fixed cost of
-# starting a process and mapping a file, so the later steps say more.
-per_message_row() {
-  local label=$1 prefix=$2 suffix=$3 n
-  printf '  %-16s' "$label"
-  for n in $sizes; do
-    awk -v n="$n" -v t="$(median_ms "$work/$prefix.$n$suffix")" 'BEGIN { printf " %9.3f", 1000 * t / n }'
-  done
-  echo
-}
-
-echo
-printf 'Time per message in us. Growth from n log n alone:'
-previous=
-for n in $sizes; do
-  [ -n "$previous" ] && awk -v a="$previous" -v b="$n" 'BEGIN { printf "  x%.2f (%d -> %d)", log(b) / log(a), a, b }'
-  previous=$n
-done
-echo
-printf '  %-16s' ""
-for n in $sizes; do printf ' %9s' "$n"; done
-echo
-for type in $types; do
-  per_message_row "-t$type first link" first ".$type"
-  per_message_row "-t$type relink" relink ".$type"
-done
-per_message_row "floor+stores" stores ""
-per_message_row "floor" floor ""
+awk -v sizes="$(tr ' ' '\n' <<<"$sizes" | sort -n | tr '\n' ' ')" -f "$root/bench/report.awk" "$results"
