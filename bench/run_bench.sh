@@ -22,6 +22,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 case "${1:-}" in
   "") quick=false ;;
   --quick) quick=true ;;
+  -h | --help) sed -n '2,19s/^# \{0,1\}//p' "$0"; exit 0 ;;
   *) sed -n '2,19s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
 esac
 if $quick; then
