@@ -152,6 +152,7 @@ echo "knotter $(git -C "$root" describe --always --dirty 2>/dev/null || echo '?'
   "$(df -T "$tmp" | awk 'NR == 2 { print $2 }') on $tmp"
 echo "load average $load_before at the start, $(cut -d' ' -f1-3 /proc/loadavg) at the end;" \
   "$pairs pairs per cell; took $((SECONDS / 60)) min $((SECONDS % 60)) s"
-echo "areas: $areas areas of $area_size messages; origins: -o, nearly every message its own origin"
+echo "workloads: $workloads (areas: $areas areas of $area_size messages;" \
+  "origins: -o, nearly every message its own origin)"
 echo
 awk -v sizes="$(tr ' ' '\n' <<<"$sizes" | sort -n | tr '\n' ' ')" -f "$root/bench/report.awk" "$results"
