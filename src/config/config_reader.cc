@@ -97,7 +97,9 @@ void logFileLine(LineReader& reader, const char*, IncludeChain&) {
   char path[pathTokenBufferSize];
   if (!nextToken(reader, path)) return;
   // The first one wins: -l, or an earlier LogFile or LogFileDir.
-  if (settings.logPath[0] == '\0') setLogPath(path, pathTokenTooLong(path));
+  if (settings.logPath[0] == '\0') {
+    setLogPath(std::string_view(path).substr(0, maxTokenLength), pathTokenTooLong(path));
+  }
 }
 
 // An optional sign, then digits up to the first other character; no digits
@@ -148,7 +150,7 @@ void logFileDirLine(LineReader& reader, const char*, IncludeChain&) {
   if (isAbsolutePath(settings.logPath)) return;
   char dir[pathTokenBufferSize];
   if (!nextToken(reader, dir)) return;
-  std::string path = dir;
+  std::string path = std::string(dir).substr(0, maxTokenLength);
   if (!path.empty() && path.back() != '/') path += '/';
   path += settings.logPath[0] != '\0' ? settings.logPath : defaultLogName;
   // Too long when the directory or the name given before had been cut.
