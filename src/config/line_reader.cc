@@ -11,8 +11,9 @@ bool isBlank(int c) { return c == ' ' || c == '\t'; }
 bool isLineEnd(int c) { return c == '\r' || c == '\n'; }
 
 // The next byte of the file. The end of the file (or a read error, which is
-// noted for the callers that care) reads as a line feed, so every caller sees a last line end; a later request tries
-// the file again, which matters for files that are still being written.
+// noted for the callers that care) reads as a line feed, so every caller
+// sees a last line end; a later request tries the file again, which matters
+// for files that are still being written.
 int nextChar(LineReader& reader) {
   if (reader.cursor == reader.end) {
     ssize_t count;
