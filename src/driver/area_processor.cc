@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <utime.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -33,6 +34,15 @@ bool runLinker(std::int32_t linkType, const AreaRecord& area, Bytes base, const 
 
 }  // namespace
 
+bool areaPathTooLong(const char* areaPath) { return std::strlen(areaPath) > maxAreaPathLength; }
+
+void reportAreaPathTooLong(char* areaPath) {
+  // Shown as far as it fits, with the suffix the data file would have.
+  setSuffix(areaPath, maxAreaPathLength, ".sqd");
+  logMessage(levelError, "! Cannot open file %s (%u)", areaPath,
+             static_cast<unsigned>(ENAMETOOLONG));
+}
+
 bool processArea(const AreaRecord& area, char* areaPath) {
   const std::string progress = "Linking " + area.tag;
   if (!settings.quiet) {
@@ -40,6 +50,10 @@ bool processArea(const AreaRecord& area, char* areaPath) {
     settings.progressPending = true;
   }
 
+  if (areaPathTooLong(areaPath)) {
+    reportAreaPathTooLong(areaPath);
+    return false;
+  }
   const std::size_t baseLength = std::strlen(areaPath);
   setSuffix(areaPath, baseLength, ".sqd");
 

@@ -2,13 +2,27 @@
 // linker its link type calls for, report the result and release the base.
 #pragma once
 
+#include <cstddef>
+
 #include "config/area_table.h"
 
 namespace knotter {
 
+// Longest base path of an area: a four-character suffix must still fit.
+constexpr std::size_t maxAreaPathLength = 4090;
+
+// True when the base path in areaPath is too long to name the area's files.
+bool areaPathTooLong(const char* areaPath);
+
+// Reports "! Cannot open file %s (36)" for a base path that is too long,
+// showing its first maxAreaPathLength characters with ".sqd" (written into
+// areaPath, a pathBufferSize buffer).
+void reportAreaPathTooLong(char* areaPath);
+
 // Processes one area. areaPath is the resolved base path without extension,
-// in a pathBufferSize buffer (at most 4090 characters, so a suffix fits).
-// Returns true when the linker succeeded and changed at least one header.
+// in a pathBufferSize buffer; a path longer than maxAreaPathLength is
+// refused, never cut. Returns true when the linker succeeded and changed at
+// least one header.
 bool processArea(const AreaRecord& area, char* areaPath);
 
 }  // namespace knotter
