@@ -56,14 +56,21 @@ bool writeAll(int fd, const char* text, std::size_t length) {
 }
 
 // Says once, on standard error (the console may be quiet or gone), that the
-// log file cannot be written, and forgets it for the rest of the run.
-void giveUpLogFile(int error) {
-  char report[pathBufferSize + 256];
-  const int n = std::snprintf(report, sizeof report, "knotter: cannot write log file %s: %s\n",
-                              settings.logPath, std::strerror(error));
-  if (n > 0) writeAll(STDERR_FILENO, report, std::min(sizeof report - 1, static_cast<std::size_t>(n)));
+// log file cannot be written, and forgets it for the rest of the run. A file
+// that cannot be opened is also reported on the console, as it always was.
+void giveUpLogFile(int error, bool opening) {
+  char failedPath[pathBufferSize];
+  std::memcpy(failedPath, settings.logPath, sizeof failedPath);
   settings.logPath[0] = '\0';
   settings.logPathTooLong = false;
+  char report[pathBufferSize + 256];
+  const int n = std::snprintf(report, sizeof report, "knotter: cannot write log file %s: %s\n",
+                              failedPath, std::strerror(error));
+  if (n > 0) writeAll(STDERR_FILENO, report, std::min(sizeof report - 1, static_cast<std::size_t>(n)));
+  if (opening) {
+    logMessage(levelError, "! Cannot open log file: %s (%u)", failedPath,
+               static_cast<unsigned>(error));
+  }
 }
 
 // The whole line as one block (the run's separating line end, the time stamp,
@@ -106,18 +113,18 @@ std::size_t logPrefix(std::int32_t level, char* out) {
 void logWrite(std::int32_t level, const char* text, bool withPrefix) {
   if (settings.logPath[0] == '\0' || level > settings.logLevel) return;
   if (settings.logPathTooLong) {
-    giveUpLogFile(ENAMETOOLONG);
+    giveUpLogFile(ENAMETOOLONG, true);
     return;
   }
   LogFile file(settings.logPath);
   if (file.fd < 0) {
-    giveUpLogFile(errno);
+    giveUpLogFile(errno, true);
     return;
   }
   char line[logLineSize];
   const std::size_t length = buildLogLine(level, text, withPrefix, line, sizeof line);
   if (!writeAll(file.fd, line, length)) {
-    giveUpLogFile(errno);
+    giveUpLogFile(errno, false);
     return;
   }
   settings.firstLogWrite = false;
