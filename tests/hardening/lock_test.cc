@@ -196,7 +196,7 @@ Snapshot linkedAlone(const BaseSpec& layout, const char* linkType) {
 // Runs with different link types at once: only one stores at a time, so the
 // base ends as one of them alone leaves it, never a mixture of both.
 TEST(Locks, TwoLinkTypesAtOnceEndAsOneOfThem) {
-  const BaseSpec layout = manyThreads(3000);
+  const BaseSpec layout = manyThreads(1000);
   const Snapshot byTimEd = linkedAlone(layout, "-tt");
   const Snapshot byReply = linkedAlone(layout, "-tr");
   ASSERT_FALSE(byTimEd == byReply);
