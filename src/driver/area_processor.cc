@@ -24,12 +24,14 @@ void setSuffix(char* path, std::size_t baseLength, const char* suffix) {
   std::memcpy(path + baseLength, suffix, 5);
 }
 
-bool runLinker(std::int32_t linkType, const AreaRecord& area, Bytes base, const char* indexPath,
-               FileDescriptor& indexFile, std::int32_t& changed, std::int32_t& total) {
+bool runLinker(std::int32_t linkType, const AreaRecord& area, Bytes base, const DataFile& dataFile,
+               const char* indexPath, FileDescriptor& indexFile, std::int32_t& changed,
+               std::int32_t& total) {
+  const char* tag = area.tag.c_str();
   if (linkType == linkSubj) {
-    return linkBySubject(area.tag.c_str(), base, indexPath, indexFile, changed, total);
+    return linkBySubject(tag, base, dataFile, indexPath, indexFile, changed, total);
   }
-  return linkByMsgId(linkType, area.tag.c_str(), base, indexPath, indexFile, changed, total);
+  return linkByMsgId(linkType, tag, base, dataFile, indexPath, indexFile, changed, total);
 }
 
 }  // namespace
@@ -72,12 +74,14 @@ bool processArea(const AreaRecord& area, char* areaPath) {
     return false;
   }
   FileDescriptor indexFile;
+  const std::string dataPath = areaPath;  // for a linker that cannot have the write lock
 
   setSuffix(areaPath, baseLength, ".sqi");
   const std::int32_t linkType = area.linkType != 0 ? area.linkType : settings.linkType;
   std::int32_t changed = 0;
   std::int32_t total = 0;
-  if (!runLinker(linkType, area, mapping.bytes(), areaPath, indexFile, changed, total)) {
+  const DataFile data{dataFile.fd, dataPath.c_str()};
+  if (!runLinker(linkType, area, mapping.bytes(), data, areaPath, indexFile, changed, total)) {
     return false;
   }
 

@@ -7,6 +7,7 @@
 #include "config/settings.h"
 #include "linker/message_table.h"
 #include "squish/damage_reports.h"
+#include "squish/write_access.h"
 
 namespace knotter {
 namespace {
@@ -131,11 +132,13 @@ void flattenChains(MessageTable& table) {
   }
 }
 
-// Writes the fields that differ from what the base held, in file order, and
-// returns the number of headers changed. A base that is linked already costs
-// no access to the data file at all.
-std::int32_t writeBack(const MessageTable& table, std::int32_t linkType, Bytes base) {
-  std::int32_t changed = 0;
+// Writes the fields that differ from what the base held, in file order,
+// counting the headers changed. A base that is linked already costs no access
+// to the data file at all, and no exclusive lock; otherwise that lock is
+// taken before the first store, and false (nothing written) when it is not.
+bool writeBack(const MessageTable& table, std::int32_t linkType, Bytes base,
+               const DataFile& dataFile, std::int32_t& changed) {
+  WriteAccess access;
   for (std::uint32_t slot = 0; slot < table.entries.size(); ++slot) {
     const MessageEntry& entry = table.entries[slot];
     const LinkResult& result = table.results[slot];
@@ -146,17 +149,19 @@ std::int32_t writeBack(const MessageTable& table, std::int32_t linkType, Bytes b
       listReplies(table.keys, result.newReply, fields + 1);
     }
     if (std::memcmp(fields, entry.oldFields, sizeof fields) == 0) continue;
+    if (!takeWriteAccess(dataFile, access)) return false;
     const std::uint64_t at = std::uint64_t{entry.ofs} + table.header.szSqhdr + xmsgReplytoOffset;
     for (std::size_t f = 0; f < chainFields; ++f) {
       if (fields[f] != entry.oldFields[f]) store32(base, at + 4 * f, fields[f]);
     }
     ++changed;
   }
-  return changed;
+  return true;
 }
 
-bool linkArea(std::int32_t linkType, const char* areaTag, Bytes base, const char* indexPath,
-              FileDescriptor& indexFile, std::int32_t& changed, std::int32_t& total) {
+bool linkArea(std::int32_t linkType, const char* areaTag, Bytes base, const DataFile& dataFile,
+              const char* indexPath, FileDescriptor& indexFile, std::int32_t& changed,
+              std::int32_t& total) {
   BaseHeader header;
   if (!readBaseHeader(base, header)) {
     reportAreaReadError(areaTag);
@@ -173,18 +178,18 @@ bool linkArea(std::int32_t linkType, const char* areaTag, Bytes base, const char
     buildLists(table, linkType != linkFlat);
     flattenChains(table);
   }
-  changed = writeBack(table, linkType, base);
-  return true;
+  return writeBack(table, linkType, base, dataFile, changed);
 }
 
 }  // namespace
 
-bool linkByMsgId(std::int32_t linkType, const char* areaTag, Bytes base, const char* indexPath,
-                 FileDescriptor& indexFile, std::int32_t& changed, std::int32_t& total) {
+bool linkByMsgId(std::int32_t linkType, const char* areaTag, Bytes base, const DataFile& dataFile,
+                 const char* indexPath, FileDescriptor& indexFile, std::int32_t& changed,
+                 std::int32_t& total) {
   changed = 0;
   total = 0;
   try {
-    return linkArea(linkType, areaTag, base, indexPath, indexFile, changed, total);
+    return linkArea(linkType, areaTag, base, dataFile, indexPath, indexFile, changed, total);
   } catch (...) {
     changed = 0;
     reportAreaReadError(areaTag);

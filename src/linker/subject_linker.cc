@@ -312,30 +312,29 @@ void chain(const SubjectTable& table) {
 }
 
 // Writes replyto and replies[0] where they changed, in ascending ofs, into
-// the headers read before. Returns the number of headers changed.
-std::int32_t writeBack(Bytes base, const BaseHeader& header, const SubjectTable& table) {
-  std::int32_t changed = 0;
+// the headers read before, counting the headers changed. The exclusive lock
+// is taken before the first store only; false (nothing written) without it.
+bool writeBack(Bytes base, const BaseHeader& header, const SubjectTable& table,
+               const DataFile& dataFile, std::int32_t& changed) {
+  WriteAccess access;
   for (std::uint32_t k = 0; k < table.count; ++k) {
     const std::uint8_t* r = record(table, table.pointers[k]);
     std::uint8_t* fields = base.data() + get32(r + recordOfs) + header.szSqhdr;
     const std::uint32_t replyto = get32(r + recordNewReplyto);
     const std::uint32_t firstReply = get32(r + recordNewFirstReply);
-    bool written = false;
-    if (replyto != get32(r + recordReplyto)) {
-      store32(fields + xmsgReplytoOffset, replyto);
-      written = true;
-    }
-    if (firstReply != get32(r + recordFirstReply)) {
-      store32(fields + xmsgRepliesOffset, firstReply);
-      written = true;
-    }
-    changed += written ? 1 : 0;
+    const bool newReplyto = replyto != get32(r + recordReplyto);
+    const bool newFirstReply = firstReply != get32(r + recordFirstReply);
+    if (!newReplyto && !newFirstReply) continue;
+    if (!takeWriteAccess(dataFile, access)) return false;
+    if (newReplyto) store32(fields + xmsgReplytoOffset, replyto);
+    if (newFirstReply) store32(fields + xmsgRepliesOffset, firstReply);
+    ++changed;
   }
-  return changed;
+  return true;
 }
 
-bool linkArea(const char* areaTag, Bytes base, const BaseHeader& header, const char* indexPath,
-              FileDescriptor& indexFile, std::int32_t& changed) {
+bool linkArea(const char* areaTag, Bytes base, const DataFile& dataFile, const BaseHeader& header,
+              const char* indexPath, FileDescriptor& indexFile, std::int32_t& changed) {
   const auto count = static_cast<std::uint32_t>(header.highMsg);
   SubjectTable table;
   if (!takeBlock(count, recordWidth(settings.subjectLength), table)) return false;
@@ -349,13 +348,12 @@ bool linkArea(const char* areaTag, Bytes base, const BaseHeader& header, const c
   sortBySubject(table);
   chain(table);
   sortByOfs(table, sorted);
-  changed = writeBack(base, header, table);
-  return true;
+  return writeBack(base, header, table, dataFile, changed);
 }
 
 }  // namespace
 
-bool linkBySubject(const char* areaTag, Bytes base, const char* indexPath,
+bool linkBySubject(const char* areaTag, Bytes base, const DataFile& dataFile, const char* indexPath,
                    FileDescriptor& indexFile, std::int32_t& changed, std::int32_t& total) {
   try {
     changed = 0;
@@ -367,7 +365,7 @@ bool linkBySubject(const char* areaTag, Bytes base, const char* indexPath,
     }
     total = header.highMsg;
     if (header.highMsg < 1) return true;
-    return linkArea(areaTag, base, header, indexPath, indexFile, changed);
+    return linkArea(areaTag, base, dataFile, header, indexPath, indexFile, changed);
   } catch (...) {
     reportAreaReadError(areaTag);
     return false;
