@@ -152,7 +152,10 @@ class FrameOrder {
   // Takes the next frame; false when it begins inside one taken before.
   bool next(std::uint32_t ofs, std::uint16_t szSqhdr, std::uint32_t msgLength) {
     const bool clear = ofs >= end_;
-    end_ = std::max(end_, std::uint64_t{ofs} + szSqhdr + msgLength);
+    // A frame holds at least its message header, whose links are written,
+    // whatever a short msg_length claims.
+    const std::uint64_t length = std::max<std::uint64_t>(msgLength, xmsgSize);
+    end_ = std::max(end_, std::uint64_t{ofs} + szSqhdr + length);
     return clear;
   }
   // The same for the frame at ofs of the mapped data file, whose frame

@@ -81,6 +81,16 @@ const OverlapCase overlapCases[] = {
        putU32(b.sqd, b.frameOffsets[0] + 16, 0xFFFFFFFF);
        return badFrame(2, b.frameOffsets[1]);
      }},
+    {"msg_length 0, next entry inside the message header",
+     [](BuiltBase& b) {
+       // The frame still holds its whole message header, where its links
+       // are written: a frame planted in its subject overlaps it.
+       const std::uint32_t planted = b.frameOffsets[0] + 28 + 76;
+       b.sqd.replace(planted, 28, plantedFrameHeader());
+       putU32(b.sqd, b.frameOffsets[0] + 16, 0);
+       putU32(b.sqi, 2 * 12, planted);
+       return badFrame(3, planted);
+     }},
     {"msg_length short of the next frame, index in reverse",
      [](BuiltBase& b) {
        putU32(b.sqd, b.frameOffsets[0] + 16, getU32(b.sqd, b.frameOffsets[0] + 16) - 1);
