@@ -4,6 +4,7 @@
 // a plain byte-at-a-time run of the table, which the scanner's fast loops
 // must agree with, whether the control information comes in one block or
 // in pieces.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -149,6 +150,7 @@ std::vector<std::size_t> cutsAtKludges(const std::uint8_t* data, std::size_t siz
     if (i + 8 < size) cuts.push_back(i + 8);
   }
   cuts.push_back(size);
+  std::sort(cuts.begin(), cuts.end());  // an SOH within eight bytes of another
   return cuts;
 }
 

@@ -205,10 +205,12 @@ inline const std::uint8_t* skipWord(KludgeScan& s, const std::uint8_t* p,
 inline const std::uint8_t* takeOrigin(KludgeScan& s, const std::uint8_t* p,
                                       const std::uint8_t* end) {
   char* const full = s.target->text + maxOriginLength;
+  char* cursor = s.cursor;  // a local: a char store could alias the scan state
   for (;;) {
-    const std::uint8_t* const stop = p + std::min(end - p, full - s.cursor);
-    while (p != stop && keeps(rowOrigin, *p)) *s.cursor++ = static_cast<char>(*p++);
-    if (s.cursor == full) {
+    const std::uint8_t* const stop = p + std::min(end - p, full - cursor);
+    while (p != stop && keeps(rowOrigin, *p)) *cursor++ = static_cast<char>(*p++);
+    s.cursor = cursor;
+    if (cursor == full) {
       s.resume = rowSerial;
       s.row = rowSkipWord;
       return p - 1;
@@ -216,7 +218,7 @@ inline const std::uint8_t* takeOrigin(KludgeScan& s, const std::uint8_t* p,
     if (p == end) return p;
     if (kludgeTable[rowOrigin][*p] != rowOrigin) break;
     s.storedNul = true;  // the loop leaves a NUL to this line
-    *s.cursor++ = '\0';
+    *cursor++ = '\0';
     ++p;
   }
   s.resume = rowSerial;
