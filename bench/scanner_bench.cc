@@ -2,7 +2,9 @@
 // information of a generated area (the same texts knotter-make-base writes),
 // packed back to back as in a data file. Prints the min, median and max
 // nanoseconds per message over the rounds, and a checksum of the keys so that
-// two builds of the scanner can be checked for equal results.
+// two builds of the scanner can be checked for equal results. With -j each
+// message is fed in pieces, as kludges kept as records are: "SOH MSGID: " and
+// its value, and so on.
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,7 +25,22 @@ namespace {
 struct Controls {
   std::string bytes;                // every message's control information
   std::vector<std::size_t> starts;  // one per message, and the end
+  std::vector<std::size_t> cuts;    // with -j: where the pieces end, per message
 };
+
+// At each SOH and after the name that follows it; the last cut is the end.
+void cutAtKludges(const std::string& control, std::size_t offset, std::vector<std::size_t>& cuts) {
+  const auto cutAt = [&](std::size_t at) {
+    if (cuts.empty() || cuts.back() < offset + at) cuts.push_back(offset + at);
+  };
+  for (std::size_t i = 0; i < control.size(); ++i) {
+    if (i > 0 && control[i] == '\x01') cutAt(i);
+    if (control.compare(i, 8, "\x01MSGID: ") == 0 || control.compare(i, 8, "\x01REPLY: ") == 0) {
+      cutAt(i + 8);
+    }
+  }
+  if (!control.empty()) cutAt(control.size());
+}
 
 Controls composeControls(std::uint32_t count, std::uint64_t seed) {
   knotter::bench::PlanShape shape;
@@ -35,6 +52,7 @@ Controls composeControls(std::uint32_t count, std::uint64_t seed) {
   for (std::uint32_t i = 0; i < count; ++i) {
     knotter::bench::composeMessage(plan, i, message);
     controls.starts.push_back(controls.bytes.size());
+    cutAtKludges(message.control, controls.bytes.size(), controls.cuts);
     controls.bytes += message.control;
   }
   controls.starts.push_back(controls.bytes.size());
@@ -55,14 +73,24 @@ std::uint64_t fold(std::uint64_t sum, const knotter::MsgIdKey& key) {
 }
 
 // One pass over every message; returns a checksum of the keys.
-std::uint32_t scanAll(const Controls& controls, std::uint32_t tagHash) {
+std::uint32_t scanAll(const Controls& controls, std::uint32_t tagHash, bool pieces) {
   const auto* base = reinterpret_cast<const std::uint8_t*>(controls.bytes.data());
   std::uint64_t sum = 0;
   knotter::MsgIdKey msgId;
   knotter::MsgIdKey reply;
+  std::size_t cut = 0;
   for (std::size_t i = 0; i + 1 < controls.starts.size(); ++i) {
-    knotter::scanKludges(msgId, reply, base + controls.starts[i], base + controls.starts[i + 1],
-                         tagHash);
+    const std::size_t end = controls.starts[i + 1];
+    if (!pieces) {
+      knotter::scanKludges(msgId, reply, base + controls.starts[i], base + end, tagHash);
+    } else {
+      knotter::KludgeScan scan;
+      knotter::startKludgeScan(scan, msgId, reply, tagHash);
+      for (std::size_t from = controls.starts[i]; from < end; from = controls.cuts[cut++]) {
+        knotter::feedKludgeScan(scan, base + from, base + controls.cuts[cut]);
+      }
+      knotter::finishKludgeScan(scan);
+    }
     sum = fold(fold(sum, msgId), reply);
   }
   return static_cast<std::uint32_t>(sum ^ (sum >> 32));
@@ -73,12 +101,14 @@ std::uint32_t scanAll(const Controls& controls, std::uint32_t tagHash) {
 int main(int argc, char** argv) {
   unsigned long count = 100000;
   unsigned long rounds = 21;
+  bool pieces = false;
   int option = 0;
-  while ((option = ::getopt(argc, argv, "n:r:")) != -1) {
+  while ((option = ::getopt(argc, argv, "n:r:j")) != -1) {
     if (option == 'n') count = std::strtoul(optarg, nullptr, 10);
     else if (option == 'r') rounds = std::strtoul(optarg, nullptr, 10);
+    else if (option == 'j') pieces = true;
     else {
-      std::fputs("Usage: knotter-scanner-bench [-n messages] [-r rounds]\n", stderr);
+      std::fputs("Usage: knotter-scanner-bench [-n messages] [-r rounds] [-j]\n", stderr);
       return 2;
     }
   }
@@ -88,10 +118,10 @@ int main(int argc, char** argv) {
   const std::uint32_t tagHash = knotter::MsgIdHash("BENCH.AREA");
 
   std::vector<double> perMessage;
-  std::uint32_t checksum = scanAll(controls, tagHash);  // warms the caches
+  std::uint32_t checksum = scanAll(controls, tagHash, pieces);  // warms the caches
   for (unsigned long round = 0; round < rounds; ++round) {
     const double start = now();
-    if (scanAll(controls, tagHash) != checksum) return 1;
+    if (scanAll(controls, tagHash, pieces) != checksum) return 1;
     perMessage.push_back((now() - start) * 1e9 / static_cast<double>(count));
   }
   std::sort(perMessage.begin(), perMessage.end());
