@@ -17,8 +17,12 @@ void reportIndexDamaged(const char* areaTag, std::uint32_t position, std::uint32
   logMessage(levelDetail, "! Offset %s is beyond the end of message base", detail);
 }
 
-void reportBadFrame(const char* areaTag, std::uint32_t umsgid, std::uint32_t ofs) {
+void reportBaseDamaged(const char* areaTag) {
   logMessage(levelError, "! Message base of %s is damaged", areaTag);
+}
+
+void reportBadFrame(const char* areaTag, std::uint32_t umsgid, std::uint32_t ofs) {
+  reportBaseDamaged(areaTag);
   char detail[64];
   std::snprintf(detail, sizeof detail, "%u at offset 0x%08X", umsgid, ofs);
   logMessage(levelDetail, "! Bad frame for message with umsgid=%s", detail);

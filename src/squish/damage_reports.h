@@ -8,6 +8,7 @@ namespace knotter {
 
 void reportIndexReadError(const char* indexPath);
 void reportIndexDamaged(const char* areaTag, std::uint32_t position, std::uint32_t ofs);
+void reportBaseDamaged(const char* areaTag);
 void reportBadFrame(const char* areaTag, std::uint32_t umsgid, std::uint32_t ofs);
 void reportAreaReadError(const char* areaTag);
 

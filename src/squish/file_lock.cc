@@ -29,14 +29,18 @@ void installAlarmHandler() {
 }  // namespace
 
 int lockBounded(int fd, short type) {
+  return lockRangeBounded(fd, type, 0, 0);  // length 0: up to the end, however it grows
+}
+
+int lockRangeBounded(int fd, short type, std::uint64_t start, std::uint64_t length) {
   static const bool handlerInstalled = (installAlarmHandler(), true);
   (void)handlerInstalled;
 
   struct flock lock {};
   lock.l_type = type;
   lock.l_whence = SEEK_SET;
-  lock.l_start = 0;
-  lock.l_len = 0;  // up to the end of the file, however it grows
+  lock.l_start = static_cast<off_t>(start);
+  lock.l_len = static_cast<off_t>(length);
 
   ::alarm(1);
   const int result = ::fcntl(fd, F_SETLKW, &lock);

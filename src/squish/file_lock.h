@@ -14,6 +14,10 @@ namespace knotter {
 // always cancelled.
 int lockBounded(int fd, short type);
 
+// The same over the bytes [start, start + length) of fd, for formats whose
+// writers agree on locking one byte rather than the whole file.
+int lockRangeBounded(int fd, short type, std::uint64_t start, std::uint64_t length);
+
 // Opens path with flags into file and takes the bounded shared lock. Reports
 // "! Cannot open file %s (%u)" and returns false when either fails; the
 // descriptor, if any, stays in file for its holder to close.
