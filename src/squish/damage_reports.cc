@@ -6,12 +6,20 @@
 
 namespace knotter {
 
+void reportFileReadError(const char* path) {
+  logMessage(levelError, "! Error reading file %s", path);
+}
+
 void reportIndexReadError(const char* indexPath) {
   logMessage(levelError, "! Error reading index file %s", indexPath);
 }
 
-void reportIndexDamaged(const char* areaTag, std::uint32_t position, std::uint32_t ofs) {
+void reportIndexFileDamaged(const char* areaTag) {
   logMessage(levelError, "! Index file of %s is damaged", areaTag);
+}
+
+void reportIndexDamaged(const char* areaTag, std::uint32_t position, std::uint32_t ofs) {
+  reportIndexFileDamaged(areaTag);
   char detail[64];
   std::snprintf(detail, sizeof detail, "0x%X of message No %u", ofs, position);
   logMessage(levelDetail, "! Offset %s is beyond the end of message base", detail);

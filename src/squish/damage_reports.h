@@ -6,7 +6,9 @@
 
 namespace knotter {
 
+void reportFileReadError(const char* path);
 void reportIndexReadError(const char* indexPath);
+void reportIndexFileDamaged(const char* areaTag);
 void reportIndexDamaged(const char* areaTag, std::uint32_t position, std::uint32_t ofs);
 void reportBaseDamaged(const char* areaTag);
 void reportBadFrame(const char* areaTag, std::uint32_t umsgid, std::uint32_t ofs);
