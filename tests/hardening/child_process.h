@@ -146,13 +146,14 @@ inline FinishedRun runKnotterWith(const std::vector<std::string>& args,
   return finishKnotter(run);
 }
 
-// A forked child that takes a record lock over the whole of a file and holds
-// it until it is released or the holder goes out of scope. The constructor
-// returns once the lock is held.
+// A forked child that takes a record lock over the whole of a file (or over
+// length bytes from start) and holds it until it is released or the holder
+// goes out of scope. The constructor returns once the lock is held.
 struct LockHolder {
   pid_t pid = -1;
 
-  LockHolder(const std::filesystem::path& file, short lockType) {
+  LockHolder(const std::filesystem::path& file, short lockType, off_t start = 0,
+             off_t length = 0) {
     int ready[2];
     if (pipe(ready) != 0) throw std::runtime_error("pipe failed");
     pid = fork();
@@ -163,6 +164,8 @@ struct LockHolder {
       struct flock lock {};
       lock.l_type = lockType;
       lock.l_whence = SEEK_SET;
+      lock.l_start = start;
+      lock.l_len = length;
       const char answer = fd >= 0 && fcntl(fd, F_SETLK, &lock) == 0 ? 'L' : 'E';
       if (write(ready[1], &answer, 1) != 1 || answer != 'L') _exit(1);
       for (;;) pause();  // until killed; the kernel then drops the lock
