@@ -14,7 +14,7 @@ namespace {
 struct AreaDecision {
   std::int32_t linkType = 0;  // own link type; 0 = the run's default
   bool linked = true;
-  bool squish = true;         // the base is in Squish format
+  BaseFormat format = BaseFormat::squish;
 };
 
 // The digit of a -$l flag. The order is the one users of Squish-style
@@ -36,11 +36,11 @@ void applySquishFlags(LineReader& reader, AreaDecision& area) {
   while (nextToken(reader, token)) {
     if (token[0] != '-') continue;  // node addresses and other data
     if (token[1] == '0') {
-      area.squish = false;
+      area.format = BaseFormat::none;
       return;
     }
     if (token[1] != '$') continue;
-    area.squish = true;
+    area.format = BaseFormat::squish;
     if (token[2] != 'l') continue;
     const std::int32_t own = dollarLinkType(token[3]);
     area.linked = own != 0;
@@ -54,6 +54,14 @@ bool isBaseTypeFlag(const char* token) {
 
 bool isNoLinkFlag(const char* token) { return equalsNoCase(token + 1, "nolink"); }
 
+// The format a "-b <type>" names: Squish, or JAM when -jam asks for JAM
+// areas; any other type is one the tool leaves alone.
+BaseFormat namedFormat(const char* type) {
+  if (equalsNoCase(type, "squish")) return BaseFormat::squish;
+  if (settings.jamMode && equalsNoCase(type, "jam")) return BaseFormat::jam;
+  return BaseFormat::none;
+}
+
 // HPT mode: "-b <type>" names the base type, -0 marks a passthrough area and
 // -nolink keeps the area from being linked unless it was asked for with -a.
 void applyHptFlags(LineReader& reader, AreaDecision& area) {
@@ -62,10 +70,11 @@ void applyHptFlags(LineReader& reader, AreaDecision& area) {
     if (token[0] != '-') continue;
     if (isBaseTypeFlag(token)) {
       if (!nextToken(reader, token)) return;
-      area.squish = equalsNoCase(token, "squish");
-      if (!area.squish) return;
+      // A format we link lets the line be read on, so a later -b wins.
+      area.format = namedFormat(token);
+      if (area.format == BaseFormat::none) return;
     } else if (token[1] == '0') {
-      area.squish = false;
+      area.format = BaseFormat::none;
       return;
     } else if (isNoLinkFlag(token) && settings.onlyArea == nullptr) {
       area.linked = false;
@@ -78,10 +87,10 @@ void decideHptArea(LineReader& reader, const char* keyword, const char* path,
   // The tosser keeps netmail in other formats unless told otherwise, and
   // links it whatever the echo area defaults say.
   const bool netmail = keyword[0] == 'n' || keyword[0] == 'N';
-  area.squish = netmail ? false : settings.hptSquishDefault;
+  area.format = netmail ? BaseFormat::none : settings.hptDefaultFormat;
   area.linked = netmail ? true : settings.linkByDefault;
   if (equalsNoCase(path, "passthrough")) {
-    area.squish = false;
+    area.format = BaseFormat::none;
     return;
   }
   applyHptFlags(reader, area);
@@ -97,30 +106,31 @@ void readAreaLine(LineReader& reader, const char* keyword) {
   if (!nextToken(reader, tag) || !nextToken(reader, path)) return;
   if (settings.onlyArea != nullptr && !equalsNoCase(tag, settings.onlyArea)) return;
 
-  AreaDecision area{0, settings.linkByDefault, !settings.onlyDollarAreas};
+  AreaDecision area{0, settings.linkByDefault,
+                    settings.onlyDollarAreas ? BaseFormat::none : BaseFormat::squish};
   if (settings.hptMode) {
     decideHptArea(reader, keyword, path, area);
   } else {
     applySquishFlags(reader, area);
   }
-  if (!area.squish) {
+  if (area.format == BaseFormat::none) {
     if (settings.onlyArea != nullptr) {
       logMessage(levelError, "! %s is not a Squish message base", settings.onlyArea);
     }
     return;
   }
-  if (area.linked) appendArea(tag, path, area.linkType);
+  if (area.linked) appendArea(tag, path, area.linkType, area.format);
 }
 
 void readEchoAreaDefaults(LineReader& reader) {
-  settings.hptSquishDefault = false;
+  settings.hptDefaultFormat = BaseFormat::none;
   settings.linkByDefault = true;
   char token[maxTokenLength + 1];
   while (nextToken(reader, token)) {
     if (token[0] != '-') continue;
     if (isBaseTypeFlag(token)) {
       if (!nextToken(reader, token)) return;
-      settings.hptSquishDefault = equalsNoCase(token, "squish");
+      settings.hptDefaultFormat = namedFormat(token);
     } else if (isNoLinkFlag(token) && settings.onlyArea == nullptr) {
       settings.linkByDefault = false;
     }

@@ -1,6 +1,6 @@
 // The area lines of the configuration: "EchoArea" and "LocalArea", and in HPT
 // mode "NetmailArea", "NetArea" and their defaults line "EchoAreaDefaults".
-// They decide which areas are Squish bases to be linked, and how.
+// They decide which areas are bases to be linked, in which format, and how.
 #pragma once
 
 #include "config/line_reader.h"
@@ -8,11 +8,12 @@
 namespace knotter {
 
 // Reads the rest of an area line (its keyword already read) and appends the
-// area to areaTable when it is a Squish base to be linked. Reports
-// "! %s is not a Squish message base" when the -a area is not a Squish base.
+// area to areaTable when it is a base to be linked: Squish, or in HPT mode
+// under -jam also JAM. Reports "! %s is not a Squish message base" when the
+// -a area is neither.
 void readAreaLine(LineReader& reader, const char* keyword);
 
-// Reads an "EchoAreaDefaults" line into Settings::hptSquishDefault and
+// Reads an "EchoAreaDefaults" line into Settings::hptDefaultFormat and
 // Settings::linkByDefault, which hold for the echo and local areas after it.
 void readEchoAreaDefaults(LineReader& reader);
 

@@ -9,8 +9,9 @@ namespace knotter {
 
 AreaTable areaTable;
 
-void appendArea(std::string_view tag, std::string_view path, std::int32_t linkType) {
-  areaTable.push_back(AreaRecord{std::string(tag), std::string(path), linkType});
+void appendArea(std::string_view tag, std::string_view path, std::int32_t linkType,
+                BaseFormat format) {
+  areaTable.push_back(AreaRecord{std::string(tag), std::string(path), linkType, format});
 }
 
 void removeAreasWithoutLinkType() {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "config/settings.h"
+
 namespace knotter {
 
 constexpr int maxTagLength = 99;
@@ -15,6 +17,7 @@ struct AreaRecord {
   std::string tag;           // as configured, or the base name for -#
   std::string path;          // base path without extension, unresolved
   std::int32_t linkType = 0; // own link type; 0 = take Settings::linkType
+  BaseFormat format = BaseFormat::squish;
 };
 
 using AreaTable = std::vector<AreaRecord>;
@@ -22,7 +25,8 @@ using AreaTable = std::vector<AreaRecord>;
 extern AreaTable areaTable;
 
 // Appends a record for the area (tag and path as given, path unresolved).
-void appendArea(std::string_view tag, std::string_view path, std::int32_t linkType);
+void appendArea(std::string_view tag, std::string_view path, std::int32_t linkType,
+                BaseFormat format);
 
 // Drops every area without a link type of its own, keeping the others' order.
 void removeAreasWithoutLinkType();

@@ -13,6 +13,10 @@ constexpr std::int32_t linkFlat = 2;
 constexpr std::int32_t linkReply = 3;
 constexpr std::int32_t linkSubj = 4;
 
+// The format of an area's message base. Areas of no format the tool links
+// are not taken into the area table.
+enum class BaseFormat : std::uint8_t { none, squish, jam };
+
 constexpr int pathBufferSize = 4096;  // holds 4094 characters of a path plus slack
 constexpr int maxPathLength = 4094;
 
@@ -23,7 +27,8 @@ struct Settings {
   std::int32_t linkType = linkReply;   // link type of areas without their own
   std::int32_t cmdLinkType = 0;        // -t; 0 = not given
   bool hptMode = false;                // -hpt
-  bool hptSquishDefault = false;       // EchoAreaDefaults -b squish
+  bool jamMode = false;                // -jam: HPT's JAM areas are linked too
+  BaseFormat hptDefaultFormat = BaseFormat::none;  // EchoAreaDefaults -b
   bool linkByDefault = true;           // areas without own link type are linked
   bool quiet = false;                  // -q
   bool onlyDollarAreas = false;        // -$

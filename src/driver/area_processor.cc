@@ -36,6 +36,10 @@ bool runLinker(std::int32_t linkType, const AreaRecord& area, Bytes base, const 
 
 }  // namespace
 
+const char* dataFileSuffix(BaseFormat format) {
+  return format == BaseFormat::jam ? ".jhr" : ".sqd";
+}
+
 bool areaPathTooLong(const char* areaPath) { return std::strlen(areaPath) > maxAreaPathLength; }
 
 void reportAreaPathTooLong(char* areaPath) {
@@ -46,6 +50,8 @@ void reportAreaPathTooLong(char* areaPath) {
 }
 
 bool processArea(const AreaRecord& area, char* areaPath) {
+  // Each format has its own way through an area; JAM's is not linked yet.
+  if (area.format != BaseFormat::squish) return false;
   const std::string progress = "Linking " + area.tag;
   if (!settings.quiet) {
     consoleWrite(progress.c_str());

@@ -11,6 +11,10 @@ namespace knotter {
 // Longest base path of an area: a four-character suffix must still fit.
 constexpr std::size_t maxAreaPathLength = 4090;
 
+// The suffix of the file that holds an area's messages and its lock:
+// ".sqd" for Squish, ".jhr" for JAM.
+const char* dataFileSuffix(BaseFormat format);
+
 // True when the base path in areaPath is too long to name the area's files.
 bool areaPathTooLong(const char* areaPath);
 

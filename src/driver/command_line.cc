@@ -132,6 +132,12 @@ bool takeOption(const char* option, ArgCursor& args, RunOptions& options) {
     case 'f':
       takeListOption(rest, args, options);
       return true;
+    case 'j':
+      // Only the whole word "jam"; -j alone means something else to the
+      // other linkers, so it is refused rather than guessed at.
+      if (!equalsNoCase(option + 1, "jam")) printUsage();
+      settings.jamMode = true;
+      return true;
     case 'h':
       // Only the whole word "hpt" counts; any other -h is ignored silently.
       if (equalsNoCase(option + 1, "hpt")) settings.hptMode = true;

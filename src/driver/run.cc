@@ -29,16 +29,19 @@ constexpr int minSubjectLength = 1;
 constexpr int defaultSubjectLength = 15;
 constexpr int maxSubjectLength = 72;
 
-// The single-base record: the path less a final ".sqd" (only when something
-// is left before it), tagged with its base name.
+// The single-base record: the path less a final ".sqd", or ".jhr" for a JAM
+// base (only when something is left before it), tagged with its base name.
 void appendSingleBase(const std::string& basePathArg) {
   std::string_view path = basePathArg;
-  if (path.size() > 4 && equalsNoCase(path.substr(path.size() - 4), ".sqd")) {
-    path.remove_suffix(4);
+  BaseFormat format = BaseFormat::squish;
+  if (path.size() > 4) {
+    const std::string_view suffix = path.substr(path.size() - 4);
+    if (equalsNoCase(suffix, ".jhr")) format = BaseFormat::jam;
+    if (format == BaseFormat::jam || equalsNoCase(suffix, ".sqd")) path.remove_suffix(4);
   }
   const std::size_t slash = path.rfind('/');
   const std::string_view tag = slash == std::string_view::npos ? path : path.substr(slash + 1);
-  appendArea(tag, path, 0);
+  appendArea(tag, path, 0, format);
 }
 
 // "Executed: " and the arguments, leaving out the first argument that would
@@ -106,7 +109,7 @@ bool runArea(const AreaRecord& area, const RunOptions& options) {
       if (!options.linkAfterCommand) reportAreaPathTooLong(areaPath);
     } else {
       runAreaCommand(options.areaCommand->c_str(), area.tag.c_str(),
-                     (std::string(areaPath) + ".sqd").c_str());
+                     (std::string(areaPath) + dataFileSuffix(area.format)).c_str());
     }
     if (!options.linkAfterCommand) return false;
   }
