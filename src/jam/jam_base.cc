@@ -35,32 +35,16 @@ bool collectHeaders(Bytes bytes, const char* areaTag, std::uint32_t records,
   const auto* raw = reinterpret_cast<const std::uint8_t*>(storage);
   count = 0;
   for (std::uint32_t i = 0; i < records; ++i) {
-    const std::uint32_t ofs = load32(raw + std::uint64_t{i} * jamIdxSize + jamIdxHdrOffsetOffset);
+    const std::uint32_t ofs = jamRecordOffset(raw, i);
     if (ofs == jamNoHeader) continue;  // a hard-deleted slot, whatever its UserCRC
-    if (ofs < jamBlockSize || !inBounds(bytes, ofs, jamHdrSize)) {
-      reportIndexDamaged(areaTag, i, ofs);
-      return false;
-    }
+    if (!jamRecordSound(bytes, areaTag, i, ofs)) return false;
     const std::uint64_t header = jamHeaderOf(ofs, i);
     std::memcpy(storage + count++, &header, sizeof header);
   }
   return true;
 }
 
-// Two records for one header, or fixed headers that overlap: storing the
-// links of one would change the other.
-bool headersApart(const char* areaTag, const std::uint64_t* headers, std::uint32_t count) {
-  for (std::uint32_t k = 1; k < count; ++k) {
-    const std::uint32_t ofs = jamHeaderOfs(headers[k]);
-    if (ofs < std::uint64_t{jamHeaderOfs(headers[k - 1])} + jamHdrSize) {
-      reportIndexDamaged(areaTag, jamHeaderPosition(headers[k]), ofs);
-      return false;
-    }
-  }
-  return true;
-}
-
-// True when the subfields of the header at ofs fill [begin, end) exactly.
+// True when the subfields in [at, end) fill it exactly.
 bool subfieldsWhole(Bytes bytes, std::uint64_t at, std::uint64_t end) {
   while (at < end) {
     if (end - at < jamSubHeadSize) return false;
@@ -71,10 +55,27 @@ bool subfieldsWhole(Bytes bytes, std::uint64_t at, std::uint64_t end) {
   return true;
 }
 
-// Checks one header, taken in ascending offset after the header that ended
-// at previousEnd, and sets previousEnd to its own end.
-bool headerSound(Bytes bytes, const char* areaTag, std::uint32_t baseMsgNum,
-                 std::uint64_t header, std::uint64_t& previousEnd) {
+}  // namespace
+
+bool jamRecordSound(Bytes base, const char* areaTag, std::uint32_t position, std::uint32_t ofs) {
+  if (ofs >= jamBlockSize && inBounds(base, ofs, jamHdrSize)) return true;
+  reportIndexDamaged(areaTag, position, ofs);
+  return false;
+}
+
+// Two records for one header, or fixed headers that overlap: storing the
+// links of one would change the other.
+bool jamHeaderApart(const char* areaTag, std::uint64_t previous, std::uint64_t header) {
+  const std::uint32_t ofs = jamHeaderOfs(header);
+  if (ofs >= std::uint64_t{jamHeaderOfs(previous)} + jamHdrSize) return true;
+  reportIndexDamaged(areaTag, jamHeaderPosition(header), ofs);
+  return false;
+}
+
+// One header, taken in ascending offset after the header that ended at
+// previousEnd; sets previousEnd to its own end.
+bool jamHeaderSound(Bytes bytes, const char* areaTag, std::uint32_t baseMsgNum,
+                    std::uint64_t header, std::uint64_t& previousEnd) {
   const std::uint32_t ofs = jamHeaderOfs(header);
   const std::uint32_t number = baseMsgNum + jamHeaderPosition(header);
   if (load32(bytes, ofs + jamHdrSignatureOffset) != jamSignature ||
@@ -96,8 +97,6 @@ bool headerSound(Bytes bytes, const char* areaTag, std::uint32_t baseMsgNum,
   previousEnd = end;
   return true;
 }
-
-}  // namespace
 
 bool openJamBase(const char* basePath, const char* areaTag, JamBase& base) {
   base.headerPath = std::string(basePath) + ".jhr";
@@ -142,23 +141,24 @@ bool openJamIndex(JamBase& base, const char* areaTag, std::uint32_t& records) {
   return true;
 }
 
-bool listJamHeaders(JamBase& base, const char* areaTag, std::uint32_t records,
-                    std::uint64_t* storage, std::uint32_t& count) {
+bool readJamIndex(JamBase& base, std::uint32_t records, std::uint8_t* destination) {
   const std::uint64_t wanted = std::uint64_t{records} * jamIdxSize;
-  if (readFully(base.indexFile.fd, reinterpret_cast<std::uint8_t*>(storage), wanted) != wanted) {
+  if (readFully(base.indexFile.fd, destination, wanted) != wanted) {
     reportIndexReadError(base.indexPath.c_str());
     return false;
   }
   base.indexFile.close();
+  return true;
+}
+
+bool listJamHeaders(JamBase& base, const char* areaTag, std::uint32_t records,
+                    std::uint64_t* storage, std::uint32_t& count) {
+  if (!readJamIndex(base, records, reinterpret_cast<std::uint8_t*>(storage))) return false;
   const Bytes bytes = base.mapping.bytes();
   if (!collectHeaders(bytes, areaTag, records, storage, count)) return false;
   std::sort(storage, storage + count);
-  if (!headersApart(areaTag, storage, count)) return false;
-  std::uint64_t previousEnd = 0;
-  for (std::uint32_t k = 0; k < count; ++k) {
-    if (!headerSound(bytes, areaTag, base.baseMsgNum, storage[k], previousEnd)) return false;
-  }
-  return true;
+  return jamHeadersSound(bytes, areaTag, base.baseMsgNum, count,
+                         [&](std::uint32_t k) { return storage[k]; });
 }
 
 }  // namespace knotter

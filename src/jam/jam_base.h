@@ -53,11 +53,51 @@ bool openJamBase(const char* basePath, const char* areaTag, JamBase& base);
 // or when the last number would pass 32 bits.
 bool openJamIndex(JamBase& base, const char* areaTag, std::uint32_t& records);
 
+// Reads the records into destination (8 bytes each) and closes the index.
+// Reports "! Error reading index file %s" and returns false on a short read.
+bool readJamIndex(JamBase& base, std::uint32_t records, std::uint8_t* destination);
+
+// The HdrOffset of record position of a raw index.
+inline std::uint32_t jamRecordOffset(const std::uint8_t* index, std::uint32_t position) {
+  return load32(index + std::uint64_t{position} * jamIdxSize + jamIdxHdrOffsetOffset);
+}
+
+// Checks the HdrOffset of a record that refers to a header: past the header
+// block, with room for a fixed header. Reports the index damaged when not.
+bool jamRecordSound(Bytes base, const char* areaTag, std::uint32_t position, std::uint32_t ofs);
+
+// Checks the referenced headers, of which at(k) gives the k-th in ascending
+// HdrOffset as jamHeaderOf packs it: first that no two share or overlap in
+// their fixed parts (index damaged), then each header in turn (base
+// damaged, or area read error for subfields that do not fit). Reports the
+// first fault and returns false.
+template <typename At>
+bool jamHeadersSound(Bytes base, const char* areaTag, std::uint32_t baseMsgNum,
+                     std::uint32_t count, At at);
+
 // Reads the records into storage (8 bytes per record), closes the index and
 // turns storage into the referenced headers in ascending HdrOffset; count is
 // how many. Reports the first fault of the index or of a header and returns
 // false.
 bool listJamHeaders(JamBase& base, const char* areaTag, std::uint32_t records,
                     std::uint64_t* storage, std::uint32_t& count);
+
+// The steps of jamHeadersSound, for one header after the one before it.
+bool jamHeaderApart(const char* areaTag, std::uint64_t previous, std::uint64_t header);
+bool jamHeaderSound(Bytes base, const char* areaTag, std::uint32_t baseMsgNum,
+                    std::uint64_t header, std::uint64_t& previousEnd);
+
+template <typename At>
+bool jamHeadersSound(Bytes base, const char* areaTag, std::uint32_t baseMsgNum,
+                     std::uint32_t count, At at) {
+  for (std::uint32_t k = 1; k < count; ++k) {
+    if (!jamHeaderApart(areaTag, at(k - 1), at(k))) return false;
+  }
+  std::uint64_t previousEnd = 0;
+  for (std::uint32_t k = 0; k < count; ++k) {
+    if (!jamHeaderSound(base, areaTag, baseMsgNum, at(k), previousEnd)) return false;
+  }
+  return true;
+}
 
 }  // namespace knotter
