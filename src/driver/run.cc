@@ -87,7 +87,7 @@ bool runArea(const AreaRecord& area, const RunOptions& options) {
     runCommand(command.c_str());
     if (!options.linkAfterCommand) return false;
   }
-  return processArea(area, areaPath);
+  return processArea(area, areaPath) == AreaOutcome::changed;
 }
 
 }  // namespace

@@ -35,11 +35,18 @@ struct Mapping {
   void* address = MAP_FAILED;
   std::size_t length = 0;
   Mapping() = default;
-  Mapping(int fd, std::size_t size, int protection)
-      : address(::mmap(nullptr, size, protection, MAP_SHARED, fd, 0)), length(size) {}
+  Mapping(int fd, std::size_t size, int protection) { map(fd, size, protection); }
   ~Mapping() { unmap(); }
   Mapping(const Mapping&) = delete;
   Mapping& operator=(const Mapping&) = delete;
+  // Maps the first size bytes of fd in place of what was mapped; false when
+  // that fails.
+  bool map(int fd, std::size_t size, int protection) {
+    unmap();
+    address = ::mmap(nullptr, size, protection, MAP_SHARED, fd, 0);
+    length = size;
+    return mapped();
+  }
   bool mapped() const { return address != MAP_FAILED; }
   Bytes bytes() const { return {static_cast<std::uint8_t*>(address), mapped() ? length : 0}; }
   void unmap() {

@@ -11,6 +11,7 @@
 #include "log/log.h"
 #include "squish/damage_reports.h"
 #include "squish/file_lock.h"
+#include "squish/frame_check.h"
 #include "squish/holders.h"
 #include "squish/index_reader.h"
 
@@ -24,19 +25,24 @@ void readReplyFields(Bytes base, std::uint64_t header, MessageView& view) {
   }
 }
 
+// What the message table makes of a frame check: the inspector, like MSGID
+// linking, reads the control information, so all of it must be there.
+FrameState stateOf(FrameCheck check) {
+  switch (check) {
+    case FrameCheck::ok: return FrameState::ok;
+    case FrameCheck::badFrame: return FrameState::badFrame;
+    case FrameCheck::outsideFile:
+    case FrameCheck::controlOutsideFile: break;
+  }
+  return FrameState::outsideFile;
+}
+
 // Checks one frame the way the message table does, then takes its keys,
 // subject and reply-chain fields.
 void inspectFrame(Bytes base, const BaseHeader& header, std::uint32_t areaTagHash,
                   std::int32_t subjectLength, MessageView& view) {
-  std::uint32_t id = 0;
   FrameLayout frame;
-  if (!readFrameId(base, view.ofs, id)) {
-    view.state = FrameState::outsideFile;
-  } else if (id != sqhdrSignature) {
-    view.state = FrameState::badFrame;
-  } else if (!locateFrame(base, view.ofs, header.szSqhdr, frame)) {
-    view.state = FrameState::outsideFile;
-  }
+  view.state = stateOf(checkFrame(base, view.ofs, header.szSqhdr, frame));
   if (view.state != FrameState::ok) return;
   scanKludges(view.msgId, view.reply, base.data() + frame.control, base.data() + frame.controlEnd,
               areaTagHash);
