@@ -19,7 +19,6 @@ static_assert(sizeof(std::uint64_t) <= keyBytesPerMessage);  // the frames while
 // The origin texts: open addressing over slots holding text number + 1 (0
 // is an empty slot). An area has few distinct origins, so the table starts
 // small and stays in cache, growing only up to the room the block has for it.
-
 constexpr std::uint64_t initialSlots = 4096;
 
 std::uint64_t hashText(const char* text) {
