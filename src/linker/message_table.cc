@@ -134,6 +134,31 @@ std::uint64_t packKey(const MsgIdKey& key, std::uint32_t textNumber) {
   return (std::uint64_t{key.number} << 32) | textNumber;
 }
 
+// Checks the frame of the next entry in ascending ofs and locates its
+// parts: its id first, then that it lies inside the data file, then that it
+// begins after the frames before it. False after reporting the damage.
+bool checkFrame(const char* areaTag, Bytes base, const MessageEntry& entry, std::uint16_t szSqhdr,
+                FrameOrder& order, FrameLayout& frame) {
+  std::uint32_t id = 0;
+  if (!readFrameId(base, entry.ofs, id)) {
+    reportAreaReadError(areaTag);
+    return false;
+  }
+  if (id != sqhdrSignature) {
+    reportBadFrame(areaTag, entry.umsgid, entry.ofs);
+    return false;
+  }
+  if (!locateFrame(base, entry.ofs, szSqhdr, frame)) {
+    reportAreaReadError(areaTag);
+    return false;
+  }
+  if (!order.next(base, entry.ofs, szSqhdr)) {
+    reportBadFrame(areaTag, entry.umsgid, entry.ofs);
+    return false;
+  }
+  return true;
+}
+
 // Visits the frames in ascending ofs: verifies each, scans its kludges and
 // lists its keys that are present. Returns the number of keys listed, or
 // noPosition after reporting a damaged frame.
@@ -148,22 +173,11 @@ std::uint64_t scanFrames(const char* areaTag, Bytes base, const MessageTable& ta
 
   const std::uint32_t areaTagHash = MsgIdHash(areaTag);
   std::uint64_t listed = 0;
+  FrameOrder order;
   for (std::uint32_t slot = 0; slot < table.entries.size(); ++slot) {
     MessageEntry& entry = table.entries[slot];
-    std::uint32_t id = 0;
     FrameLayout frame;
-    if (!readFrameId(base, entry.ofs, id)) {
-      reportAreaReadError(areaTag);
-      return noPosition;
-    }
-    if (id != sqhdrSignature) {
-      reportBadFrame(areaTag, entry.umsgid, entry.ofs);
-      return noPosition;
-    }
-    if (!locateFrame(base, entry.ofs, table.header.szSqhdr, frame)) {
-      reportAreaReadError(areaTag);
-      return noPosition;
-    }
+    if (!checkFrame(areaTag, base, entry, table.header.szSqhdr, order, frame)) return noPosition;
     for (std::size_t f = 0; f < chainFields; ++f) {
       entry.oldFields[f] = load32(base, frame.header + xmsgReplytoOffset + 4 * f);
     }

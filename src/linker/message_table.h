@@ -52,6 +52,8 @@ struct LinkResult {
   std::uint32_t firstChild = 0;   // Flat and Reply: the forest being flattened
   std::uint32_t nextSibling = 0;
   std::uint32_t previous = 0;
+  std::uint32_t original = 0;     // TimEd: slot of the message it answers, or noPosition
+  std::uint32_t walk = 0;         // TimEd: 1 + the slot whose walk reached it first; 0 = none
 };
 
 struct MessageTable {

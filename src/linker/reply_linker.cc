@@ -42,7 +42,9 @@ std::uint64_t findOriginal(std::span<const KeyRef> keys, Group group) {
 // start at 0 (no original in the group: newReplyto stays 0; a duplicate
 // MSGID lists nothing).
 void linkToOriginals(MessageTable& table) {
-  for (LinkResult& result : table.results) result = LinkResult{0, noPosition, 0, 0, 0};
+  for (LinkResult& result : table.results) {
+    result = LinkResult{0, noPosition, 0, 0, 0, noPosition, 0};
+  }
   const std::span<const KeyRef> keys = table.keys;
   forEachGroup(keys, [&](Group group) {
     if (group.end - group.begin < 2) return;
@@ -51,16 +53,57 @@ void linkToOriginals(MessageTable& table) {
     const std::uint32_t o = ownerOf(keys[original]);
     table.results[o].newReply = static_cast<std::uint32_t>(group.begin);
     for (std::uint64_t k = group.begin; k < group.end; ++k) {
-      if (kindOf(keys[k]) == replyKind) table.results[ownerOf(keys[k])].newReplyto = table.entries[o].umsgid;
+      if (kindOf(keys[k]) != replyKind) continue;
+      LinkResult& reply = table.results[ownerOf(keys[k])];
+      reply.newReplyto = table.entries[o].umsgid;
+      reply.original = o;
     }
   });
 }
 
-// The replies an original lists: the first nine REPLY keys of its group.
-void listReplies(std::span<const KeyRef> keys, std::uint32_t groupStart, std::uint32_t* replies) {
+// Lower umsgid first, then lower ofs, then index position: the slot order
+// of the entries is already by ofs and index position.
+bool ranksBefore(std::span<const MessageEntry> entries, std::uint32_t a, std::uint32_t b) {
+  if (entries[a].umsgid != entries[b].umsgid) return entries[a].umsgid < entries[b].umsgid;
+  return a < b;
+}
+
+// Readers climb replyto and descend replies[] without remembering where
+// they have been, so no link may lead back to where it started. Every
+// message answers at most one original, so following originals from any
+// message either ends or runs into one ring; on each ring (a message that
+// answers itself is a ring of one) the lowest-ranked member loses its
+// original. Each walk stamps what it passes, so every message is passed at
+// most twice, without a stack.
+void breakRings(MessageTable& table) {
+  const std::span<LinkResult> results = table.results;
+  for (std::uint32_t start = 0; start < results.size(); ++start) {
+    if (results[start].walk != 0) continue;
+    const std::uint32_t stamp = start + 1;
+    std::uint32_t m = start;
+    while (m != noPosition && results[m].walk == 0) {
+      results[m].walk = stamp;
+      m = results[m].original;
+    }
+    // Ended, or met a message an earlier walk has settled.
+    if (m == noPosition || results[m].walk != stamp) continue;
+    std::uint32_t lowest = m;
+    for (std::uint32_t r = results[m].original; r != m; r = results[r].original) {
+      if (ranksBefore(table.entries, r, lowest)) lowest = r;
+    }
+    results[lowest].original = noPosition;
+    results[lowest].newReplyto = 0;
+  }
+}
+
+// The replies an original lists: the first nine REPLY keys of its group
+// whose messages still answer it.
+void listReplies(const MessageTable& table, std::uint32_t groupStart, std::uint32_t* replies) {
+  const std::span<const KeyRef> keys = table.keys;
   std::size_t listed = 0;
   for (std::uint64_t k = groupStart; k < keys.size() && keys[k].key == keys[groupStart].key; ++k) {
     if (kindOf(keys[k]) != replyKind) continue;
+    if (table.results[ownerOf(keys[k])].original == noPosition) continue;
     replies[listed++] = keys[k].umsgid;
     if (listed == replySlots) break;
   }
@@ -72,7 +115,7 @@ void listReplies(std::span<const KeyRef> keys, std::uint32_t groupStart, std::ui
 // follows its MSGID in its list, its next sibling follows its REPLY.
 void buildLists(MessageTable& table, bool linkOrphans) {
   for (LinkResult& result : table.results) {
-    result = LinkResult{0, 0, noPosition, noPosition, noPosition};
+    result = LinkResult{0, 0, noPosition, noPosition, noPosition, 0, 0};
   }
   const std::span<const KeyRef> keys = table.keys;
   forEachGroup(keys, [&](Group group) {
@@ -146,7 +189,7 @@ bool writeBack(const MessageTable& table, std::int32_t linkType, Bytes base,
     if (linkType != linkTimEd) {
       fields[1] = result.newReply;
     } else if (result.newReply != noPosition) {
-      listReplies(table.keys, result.newReply, fields + 1);
+      listReplies(table, result.newReply, fields + 1);
     }
     if (std::memcmp(fields, entry.oldFields, sizeof fields) == 0) continue;
     if (!takeWriteAccess(dataFile, access)) return false;
@@ -174,6 +217,7 @@ bool linkArea(std::int32_t linkType, const char* areaTag, Bytes base, const Data
   if (!loadMessageTable(areaTag, base, header, indexPath, indexFile, table)) return false;
   if (linkType == linkTimEd) {
     linkToOriginals(table);
+    breakRings(table);
   } else {
     buildLists(table, linkType != linkFlat);
     flattenChains(table);

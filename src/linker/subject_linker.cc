@@ -187,29 +187,44 @@ void sortByOfs(const SubjectTable& table, bool sorted) {
   }
 }
 
+// Checks the frame of the next record in ascending ofs and finds its message
+// header: its id first, then that the header lies inside the data file,
+// then that the frame begins after the frames before it. Nothing outside the
+// data file is read; a frame header too small for its own fields counts as
+// damage like a header outside it. False after reporting the damage.
+bool checkFrame(const char* areaTag, Bytes base, std::uint16_t szSqhdr, const std::uint8_t* r,
+                FrameOrder& order, std::uint64_t& xmsg) {
+  const std::uint32_t ofs = get32(r + recordOfs);
+  std::uint32_t id = 0;
+  if (!readFrameId(base, ofs, id)) {
+    reportAreaReadError(areaTag);
+    return false;
+  }
+  if (id != sqhdrSignature) {
+    reportBadFrame(areaTag, get32(r + recordUmsgid), ofs);
+    return false;
+  }
+  if (!locateMessageHeader(base, ofs, szSqhdr, xmsg)) {
+    reportAreaReadError(areaTag);
+    return false;
+  }
+  if (!order.next(base, ofs, szSqhdr)) {
+    reportBadFrame(areaTag, get32(r + recordUmsgid), ofs);
+    return false;
+  }
+  return true;
+}
+
 // Checks each frame in ascending ofs and fills the rest of its record from
-// the message header. Nothing outside the data file is read; a frame header
-// too small for its own fields counts as damage like a header outside it.
+// the message header.
 bool readHeaders(const char* areaTag, Bytes base, const BaseHeader& header,
                  const SubjectTable& table) {
   const int subjectLength = settings.subjectLength;
+  FrameOrder order;
   for (std::uint32_t k = 0; k < table.count; ++k) {
     std::uint8_t* r = record(table, table.pointers[k]);
-    const std::uint32_t ofs = get32(r + recordOfs);
-    std::uint32_t id = 0;
-    if (!readFrameId(base, ofs, id)) {
-      reportAreaReadError(areaTag);
-      return false;
-    }
-    if (id != sqhdrSignature) {
-      reportBadFrame(areaTag, get32(r + recordUmsgid), ofs);
-      return false;
-    }
     std::uint64_t xmsg = 0;
-    if (!locateMessageHeader(base, ofs, header.szSqhdr, xmsg)) {
-      reportAreaReadError(areaTag);
-      return false;
-    }
+    if (!checkFrame(areaTag, base, header.szSqhdr, r, order, xmsg)) return false;
     const std::uint8_t* fields = base.data() + xmsg;
     r[recordLength] = static_cast<std::uint8_t>(
         normaliseSubject(fields + xmsgSubjOffset, subjectLength, r + recordSubject));

@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <memory>
 #include <new>
+#include <numeric>
 #include <string>
 
 #include "linker/subject_normaliser.h"
@@ -38,6 +40,7 @@ void inspectFrame(Bytes base, const BaseHeader& header, std::uint32_t areaTagHas
     view.state = FrameState::outsideFile;
   }
   if (view.state != FrameState::ok) return;
+  view.msgLength = load32(base, view.ofs + sqhdrMsgLengthOffset);
   scanKludges(view.msgId, view.reply, base.data() + frame.control, base.data() + frame.controlEnd,
               areaTagHash);
   readReplyFields(base, frame.header, view);
@@ -74,6 +77,26 @@ bool readIndexEntries(const std::string& indexPath, std::uint32_t count,
   return true;
 }
 
+// Takes the frames that passed their own checks in the order they lie in
+// the file, as the linker does, and marks those that begin inside a frame
+// before them.
+void markOverlaps(BaseInspection& inspection) {
+  std::vector<std::uint32_t>& order = inspection.fileOrder;
+  order.resize(inspection.messages.size());
+  std::iota(order.begin(), order.end(), 0u);
+  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+    return inspection.messages[a].ofs < inspection.messages[b].ofs;
+  });
+  FrameOrder frames;
+  for (const std::uint32_t position : order) {
+    MessageView& view = inspection.messages[position];
+    if (view.state != FrameState::ok) continue;
+    if (!frames.next(view.ofs, inspection.header.szSqhdr, view.msgLength)) {
+      view.state = FrameState::overlapping;
+    }
+  }
+}
+
 // Reads the index and turns every entry into a view of its message.
 bool readMessages(const DumpOptions& options, Bytes base, BaseInspection& inspection) {
   const auto count = static_cast<std::uint32_t>(inspection.header.highMsg);
@@ -94,6 +117,7 @@ bool readMessages(const DumpOptions& options, Bytes base, BaseInspection& inspec
       inspectFrame(base, inspection.header, areaTagHash, options.subjectLength, view);
     }
   }
+  markOverlaps(inspection);
   return true;
 }
 
