@@ -133,9 +133,10 @@ Outcome link(std::int32_t linkType, std::uint8_t* bytes, std::size_t size) {
   knotter::FileDescriptor indexFile;
   const knotter::Bytes base{bytes, size};
   if (linkType == knotter::linkSubj) {
-    o.linked = knotter::linkBySubject(areaTag, base, indexPath.c_str(), indexFile, o.changed, o.total);
+    o.linked = knotter::linkBySubject(areaTag, base, {}, indexPath.c_str(), indexFile, o.changed,
+                                      o.total);
   } else {
-    o.linked = knotter::linkByMsgId(linkType, areaTag, base, indexPath.c_str(), indexFile,
+    o.linked = knotter::linkByMsgId(linkType, areaTag, base, {}, indexPath.c_str(), indexFile,
                                      o.changed, o.total);
   }
   return o;  // the holder closes a descriptor the linker left, as the driver does

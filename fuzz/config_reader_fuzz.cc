@@ -99,7 +99,8 @@ void checkTables() {
   const knotter::Settings& s = knotter::settings;
   for (const knotter::AreaRecord& area : knotter::areaTable) {
     if (!withinLimit(area.tag, knotter::maxTagLength) || !isToken(area.tag)) std::abort();
-    if (!withinLimit(area.path, knotter::maxPathLength) || !isToken(area.path)) std::abort();
+    // One character over the limit marks a longer path, refused when linked.
+    if (!withinLimit(area.path, knotter::maxPathLength + 1) || !isToken(area.path)) std::abort();
     if (area.linkType < 0 || area.linkType > knotter::linkSubj) std::abort();
     if (s.hptMode && area.linkType != 0) std::abort();  // no own link types in HPT mode
     if (s.onlyArea != nullptr && !knotter::equalsNoCase(area.tag, s.onlyArea)) std::abort();

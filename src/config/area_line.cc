@@ -91,7 +91,9 @@ void decideHptArea(LineReader& reader, const char* keyword, const char* path,
 
 void readAreaLine(LineReader& reader, const char* keyword) {
   char tag[maxTagLength + 1];
-  char path[maxPathLength + 1];
+  // One character more than a path may have: a longer path stays too long
+  // and is refused when the area is processed, never used cut.
+  char path[maxPathLength + 2];
   if (!nextToken(reader, tag) || !nextToken(reader, path)) return;
   if (settings.onlyArea != nullptr && !equalsNoCase(tag, settings.onlyArea)) return;
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "config/area_line.h"
@@ -60,11 +61,12 @@ void echoAreaDefaultsLine(LineReader& reader, const char*, IncludeChain&) {
 }
 
 void includeLine(LineReader& reader, const char*, IncludeChain& chain) {
-  char name[maxTokenLength + 1];
+  char name[pathTokenBufferSize];
   if (!nextToken(reader, name)) return;
   if (chain.files.size() > maxIncludeDepth) return;
+  // A name that does not fit is skipped like a missing file, never read cut.
   char resolved[pathBufferSize];
-  resolvePath(name, resolved);
+  if (pathTokenTooLong(name) || !resolvePath(name, resolved)) return;
   readConfigFile(resolved, chain);  // a missing Include file is no error
 }
 
@@ -92,10 +94,12 @@ void linkTypeLine(LineReader& reader, const char*, IncludeChain&) {
 }
 
 void logFileLine(LineReader& reader, const char*, IncludeChain&) {
-  char path[maxTokenLength + 1];
+  char path[pathTokenBufferSize];
   if (!nextToken(reader, path)) return;
   // The first one wins: -l, or an earlier LogFile or LogFileDir.
-  if (settings.logPath[0] == '\0') copyCut(settings.logPath, path, maxPathLength);
+  if (settings.logPath[0] == '\0') {
+    setLogPath(std::string_view(path).substr(0, maxTokenLength), pathTokenTooLong(path));
+  }
 }
 
 // An optional sign, then digits up to the first other character; no digits
@@ -131,29 +135,26 @@ void mapPathLine(LineReader& reader, const char* keyword, IncludeChain&) {
 void importLogLine(LineReader& reader, const char*, IncludeChain&) {
   // Only a bare -f or -k in HPT mode asks for the tosser's import log.
   if (!settings.listMode || settings.listPath != nullptr) return;
-  char path[maxTokenLength + 1];
+  char path[pathTokenBufferSize];
   if (!nextToken(reader, path)) return;
-  copyCut(settings.importLogPath, path, maxPathLength);
+  copyCut(settings.importLogPath, path, maxTokenLength);
+  // A cut name is never opened: it is then taken as an area name, as the
+  // name of a list file that cannot be opened is.
+  settings.listPathTooLong = pathTokenTooLong(path);
   settings.listPath = settings.importLogPath;
-}
-
-// Appends text to the log path of length used, cut at maxPathLength.
-std::size_t appendToLogPath(std::size_t used, std::string_view text) {
-  const std::size_t room = maxPathLength - used;
-  return used + copyCut(settings.logPath + used, text, room);
 }
 
 // Puts our log into the tosser's log directory: the tosser's own log file
 // unless a relative name of ours was given before.
 void logFileDirLine(LineReader& reader, const char*, IncludeChain&) {
   if (isAbsolutePath(settings.logPath)) return;
-  char dir[maxTokenLength + 1];
+  char dir[pathTokenBufferSize];
   if (!nextToken(reader, dir)) return;
-  char kept[pathBufferSize];
-  copyCut(kept, settings.logPath, maxPathLength);
-  std::size_t used = copyCut(settings.logPath, dir, maxPathLength);
-  if (used > 0 && settings.logPath[used - 1] != '/') used = appendToLogPath(used, "/");
-  appendToLogPath(used, kept[0] != '\0' ? kept : defaultLogName);
+  std::string path = std::string(dir).substr(0, maxTokenLength);
+  if (!path.empty() && path.back() != '/') path += '/';
+  path += settings.logPath[0] != '\0' ? settings.logPath : defaultLogName;
+  // Too long when the directory or the name given before had been cut.
+  setLogPath(path, pathTokenTooLong(dir) || settings.logPathTooLong);
 }
 
 enum class Mode { both, hptOnly };
@@ -210,7 +211,7 @@ bool isBeingRead(const IncludeChain& chain, const FileId& id) {
 }
 
 // Reads one configuration file, its Include files at the place of their
-// lines. Returns false when the file cannot be opened.
+// lines. Returns false when the file cannot be opened or read.
 bool readConfigFile(const char* path, IncludeChain& chain) {
   const ConfigFile file(path);
   if (file.fd < 0) return false;
@@ -225,7 +226,8 @@ bool readConfigFile(const char* path, IncludeChain& chain) {
     skipLine(reader);
   }
   chain.files.pop_back();
-  return true;
+  // A directory, or a file that fails to read, is no configuration.
+  return !reader.readFailed;
 }
 
 }  // namespace

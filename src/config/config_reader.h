@@ -4,10 +4,11 @@
 
 namespace knotter {
 
-// Returns false only when the file cannot be opened; whatever it holds, an
-// opened file counts as read. Include files are read at the place of their
-// line; one that is already being read, or nested more than 32 levels deep,
-// is skipped like a missing one.
+// Returns false when the file cannot be opened or read (a directory, say);
+// whatever a readable file holds, it counts as read. Include files are read
+// at the place of their line; one that is already being read, or nested more
+// than 32 levels deep, is skipped like a missing one, and so is one whose
+// name does not fit.
 bool readConfig(const char* path);
 
 }  // namespace knotter

@@ -10,9 +10,10 @@ namespace {
 bool isBlank(int c) { return c == ' ' || c == '\t'; }
 bool isLineEnd(int c) { return c == '\r' || c == '\n'; }
 
-// The next byte of the file. The end of the file (or a read error) reads as
-// a line feed, so every caller sees a last line end; a later request tries
-// the file again, which matters for files that are still being written.
+// The next byte of the file. The end of the file (or a read error, which is
+// noted for the callers that care) reads as a line feed, so every caller
+// sees a last line end; a later request tries the file again, which matters
+// for files that are still being written.
 int nextChar(LineReader& reader) {
   if (reader.cursor == reader.end) {
     ssize_t count;
@@ -20,6 +21,7 @@ int nextChar(LineReader& reader) {
       count = ::read(reader.fd, reader.buffer, sizeof reader.buffer);
     } while (count < 0 && errno == EINTR);
     if (count <= 0) {
+      if (count < 0) reader.readFailed = true;
       reader.atEof = true;
       return '\n';
     }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 
 namespace knotter {
 
@@ -18,6 +19,7 @@ struct LineReader {
   char* end = buffer;         // one past the last valid byte
   bool lineEnded = false;     // the current line's terminator is consumed
   bool atEof = false;         // a refill found no more data
+  bool readFailed = false;    // a refill failed (a directory, an I/O error)
 
   explicit LineReader(int descriptor) : fd(descriptor) {}
   LineReader(const LineReader&) = delete;
@@ -34,6 +36,14 @@ template <std::size_t N>
 bool nextToken(LineReader& reader, char (&out)[N]) {
   static_assert(N >= 1 && N <= 65536);
   return nextToken(reader, out, static_cast<int>(N));
+}
+
+// A token that names a file is read into a buffer one character longer than
+// the token limit: a path that shows more than maxTokenLength characters has
+// been cut, and is refused rather than used under a cut name.
+constexpr int pathTokenBufferSize = maxTokenLength + 2;
+inline bool pathTokenTooLong(const char* token) {
+  return std::strlen(token) > static_cast<std::size_t>(maxTokenLength);
 }
 
 // Finishes the current line, so that the next nextToken starts on the next one.

@@ -14,10 +14,14 @@ namespace {
 
 // Appends text to the path in out (of length used), stopping at
 // maxPathLength characters; with toSlashes every '\' becomes '/'. Returns
-// the new length.
-std::size_t appendCut(char* out, std::size_t used, std::string_view text, bool toSlashes) {
+// the new length; clears fits when text had to be cut.
+std::size_t appendCut(char* out, std::size_t used, std::string_view text, bool toSlashes,
+                      bool& fits) {
   for (const char c : text) {
-    if (used >= maxPathLength) break;
+    if (used >= maxPathLength) {
+      fits = false;
+      break;
+    }
     out[used++] = (toSlashes && c == '\\') ? '/' : c;
   }
   out[used] = '\0';
@@ -49,11 +53,14 @@ bool isAbsolutePath(const char* path) {
   return path[0] == '\\' || path[0] == '/' || std::strchr(path, ':') != nullptr;
 }
 
-char* resolvePath(const char* path, char* out) {
+bool resolvePath(const char* path, char* out) {
+  // Once any step has cut, the result names some other file, whatever a
+  // later mapping makes of it.
+  bool fits = true;
   std::size_t used = 0;
   out[0] = '\0';
-  if (!isAbsolutePath(path)) used = appendCut(out, used, baseDir, false);
-  appendCut(out, used, path, false);
+  if (!isAbsolutePath(path)) used = appendCut(out, used, baseDir, false, fits);
+  appendCut(out, used, path, false, fits);
 
   // Each mapping sees the result of the ones before it.
   for (const PathMapping& mapping : pathMapList) {
@@ -61,10 +68,10 @@ char* resolvePath(const char* path, char* out) {
     if (!matchMapping(mapping, out, remainder)) continue;
     char rest[pathBufferSize];
     copyCut(rest, remainder, maxPathLength);
-    used = appendCut(out, 0, mapping.to, false);
-    appendCut(out, used, rest, true);
+    used = appendCut(out, 0, mapping.to, false, fits);
+    appendCut(out, used, rest, true, fits);
   }
-  return out;
+  return fits;
 }
 
 }  // namespace knotter

@@ -28,9 +28,10 @@ extern char baseDir[pathBufferSize];
 bool isAbsolutePath(const char* path);
 
 // Writes the resolved form of path into out (pathBufferSize bytes): baseDir
-// before a relative path, then every matching mapping in list order. The
-// result is cut at maxPathLength characters. Returns out. REQUIRES: out does
-// not overlap path.
-char* resolvePath(const char* path, char* out);
+// before a relative path, then every matching mapping in list order. Returns
+// false when the result, or a step on the way, is longer than maxPathLength:
+// out then holds it as far as it fits, for messages only, never to be opened.
+// REQUIRES: out does not overlap path.
+bool resolvePath(const char* path, char* out);
 
 }  // namespace knotter

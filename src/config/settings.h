@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace knotter {
 
@@ -34,10 +35,17 @@ struct Settings {
   const char* listPath = nullptr;      // list file or single area name
   const char* onlyArea = nullptr;      // -a
   char logPath[pathBufferSize] = {};   // empty = no log file
+  bool logPathTooLong = false;         // logPath holds a path cut to fit: never opened
   char importLogPath[pathBufferSize] = {};
+  bool listPathTooLong = false;        // listPath holds a path cut to fit: never opened
 };
 
 extern Settings settings;
+
+// Sets logPath. A path longer than it holds, or one that the caller had to
+// cut already (cut), is kept as far as it fits and marked too long, so that
+// no file is ever opened under a cut name.
+void setLogPath(std::string_view path, bool cut = false);
 
 // Test hook: puts every field back to its default.
 void resetSettings();

@@ -2,7 +2,9 @@
 
 #include <utime.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "config/settings.h"
@@ -31,11 +33,12 @@ bool linkArea(const AreaRecord& area, SquishBase& base, LinkCounts& counts) {
   const std::int32_t linkType = area.linkType != 0 ? area.linkType : settings.linkType;
   const Bytes bytes = base.mapping.bytes();
   const char* tag = area.tag.c_str();
+  const DataFile data{base.dataFile.fd, base.dataPath.c_str()};  // for the write lock
   if (linkType == linkSubj) {
-    return linkBySubject(tag, bytes, base.indexPath.c_str(), base.indexFile, counts.changed,
-                         counts.total);
+    return linkBySubject(tag, bytes, data, base.indexPath.c_str(), base.indexFile,
+                         counts.changed, counts.total);
   }
-  return linkByMsgId(linkType, tag, bytes, base.indexPath.c_str(), base.indexFile,
+  return linkByMsgId(linkType, tag, bytes, data, base.indexPath.c_str(), base.indexFile,
                      counts.changed, counts.total);
 }
 
@@ -64,9 +67,22 @@ AreaOutcome finishArea(const std::string& progress, SquishBase& base, const Link
 
 }  // namespace
 
+bool areaPathTooLong(const char* areaPath) { return std::strlen(areaPath) > maxAreaPathLength; }
+
+void reportAreaPathTooLong(const char* areaPath) {
+  // Shown as far as it fits, with the suffix the data file would have.
+  const std::string shown = std::string(areaPath, maxAreaPathLength) + ".sqd";
+  logMessage(levelError, "! Cannot open file %s (%u)", shown.c_str(),
+             static_cast<unsigned>(ENAMETOOLONG));
+}
+
 AreaOutcome processArea(const AreaRecord& area, const char* areaPath) {
   const std::string progress = "Linking " + area.tag;
   showProgress(progress);
+  if (areaPathTooLong(areaPath)) {
+    reportAreaPathTooLong(areaPath);
+    return AreaOutcome::failed;
+  }
   SquishBase base;
   if (!openSquishBase(areaPath, base)) return AreaOutcome::failed;
   LinkCounts counts;

@@ -2,9 +2,21 @@
 // its link type calls for, report the result and release the base.
 #pragma once
 
+#include <cstddef>
+
 #include "config/area_table.h"
 
 namespace knotter {
+
+// Longest base path of an area: a four-character suffix must still fit.
+constexpr std::size_t maxAreaPathLength = 4090;
+
+// True when the base path in areaPath is too long to name the area's files.
+bool areaPathTooLong(const char* areaPath);
+
+// Reports "! Cannot open file %s (36)" for a base path that is too long,
+// showing its first maxAreaPathLength characters with ".sqd".
+void reportAreaPathTooLong(const char* areaPath);
 
 enum class AreaOutcome {
   failed,     // reported; no result line, no flag commands
@@ -12,7 +24,8 @@ enum class AreaOutcome {
   changed,    // linked, at least one header changed
 };
 
-// Processes one area. areaPath is the resolved base path without extension.
+// Processes one area. areaPath is the resolved base path without extension;
+// a path longer than maxAreaPathLength is refused, never cut.
 AreaOutcome processArea(const AreaRecord& area, const char* areaPath);
 
 }  // namespace knotter

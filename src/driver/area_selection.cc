@@ -35,7 +35,8 @@ void readRequestFile(int fd, RequestList& names) {
 // itself as the one area name when no such file can be opened. Returns
 // whether the names came from a file.
 bool readRequests(RequestList& names) {
-  const int fd = ::open(settings.listPath, O_RDONLY | O_CLOEXEC);
+  // A list path that had to be cut names some other file: never opened.
+  const int fd = settings.listPathTooLong ? -1 : ::open(settings.listPath, O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     names.emplace_back(settings.listPath);
     settings.deleteListFile = false;  // -k never deletes anything but a list file

@@ -130,6 +130,10 @@ bool anyEntryMatches(const FlagEntry& entry) {
   return false;
 }
 
+void reportFailedCommand(const char* commandLine) {
+  logMessage(levelError, "! Failed command: %s", commandLine);
+}
+
 }  // namespace
 
 bool runCommand(const char* commandLine) {
@@ -138,13 +142,11 @@ bool runCommand(const char* commandLine) {
   if (line.size() > maxCommandLogLine) line.resize(maxCommandLogLine);
   logWrite(levelDetail, line.c_str(), true);
 
-  // Our console text must come before whatever the command prints.
-  std::fflush(stdout);
   const int status = std::system(commandLine);
   const bool succeeded =
       status != -1 && WIFEXITED(status) && WEXITSTATUS(status) < failedExitStatus;
   if (!succeeded) {
-    logMessage(levelError, "! Failed command: %s", commandLine);
+    reportFailedCommand(commandLine);
     return false;
   }
   char result[64];
@@ -153,8 +155,22 @@ bool runCommand(const char* commandLine) {
   return true;
 }
 
+bool safeInCommand(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20) return false;
+    if (std::string_view(";&|$()<>'\"`").find(c) != std::string_view::npos) return false;
+  }
+  return true;
+}
+
 std::string expandAreaCommand(const char* commandTemplate, const char* areaTag,
-                              const char* dataFilePath) {
+                              const char* dataFilePath, bool* shellSafe) {
+  if (shellSafe != nullptr) *shellSafe = true;
+  // Only what is put into the line counts: a template without %a takes any tag.
+  const auto paste = [&](std::string& command, const char* value) {
+    command += value;
+    if (shellSafe != nullptr && !safeInCommand(value)) *shellSafe = false;
+  };
   std::string command;
   for (const char* c = commandTemplate; *c != '\0'; ++c) {
     if (*c != '%') {
@@ -164,15 +180,28 @@ std::string expandAreaCommand(const char* commandTemplate, const char* areaTag,
     if (c[1] == '\0') break;  // a lone '%' at the end stands for nothing
     ++c;
     if (*c == 'a') {
-      command += areaTag;
+      paste(command, areaTag);
     } else if (*c == 'p') {
-      command += dataFilePath;
+      paste(command, dataFilePath);
     } else {
       command += '%';
       command += *c;
     }
   }
   return command;
+}
+
+void runAreaCommand(const char* commandTemplate, const char* areaTag, const char* dataFilePath) {
+  bool shellSafe = true;
+  const std::string command =
+      expandAreaCommand(commandTemplate, areaTag, dataFilePath, &shellSafe);
+  // Tags can come from a remote system (a tosser creates areas for them), so
+  // a tag or path that the shell would read as syntax never reaches it.
+  if (!shellSafe) {
+    reportFailedCommand(command.c_str());
+    return;
+  }
+  runCommand(command.c_str());
 }
 
 void readFlagsFile(const char* path) {

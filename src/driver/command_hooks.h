@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace knotter {
@@ -24,10 +25,20 @@ extern FlagList flagList;
 // shell cannot start, the command is killed or exits with 127 or more.
 bool runCommand(const char* commandLine);
 
+// True when text holds none of ; & | $ ( ) < > ' " ` and no byte below 0x20,
+// so that pasted into a command line it cannot be read by the shell as syntax.
+bool safeInCommand(std::string_view text);
+
 // The template with %a replaced by the tag and %p by the data file path; '%'
 // before any other character stays as it is, a lone '%' at the end is dropped.
+// *shellSafe (when given) tells whether every value put in is safeInCommand.
 std::string expandAreaCommand(const char* commandTemplate, const char* areaTag,
-                              const char* dataFilePath);
+                              const char* dataFilePath, bool* shellSafe = nullptr);
+
+// The -! / -!+ command of one area: expanded and run, or, when the tag or
+// path put into it is not safeInCommand, reported with "! Failed command: %s"
+// and not run.
+void runAreaCommand(const char* commandTemplate, const char* areaTag, const char* dataFilePath);
 
 // Appends the entries of a flags file ("<flag path> <command>" lines) to
 // flagList; reports "! Cannot open file %s (%u)" when it cannot be opened.

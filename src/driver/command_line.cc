@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -11,6 +10,7 @@
 #include "config/text.h"
 #include "driver/command_hooks.h"
 #include "driver/early_exit.h"
+#include "log/log.h"
 
 namespace knotter {
 namespace {
@@ -138,7 +138,7 @@ bool takeOption(const char* option, ArgCursor& args, RunOptions& options) {
       return true;
     case 'l': {
       const std::optional<std::string> value = takeValue(rest, args);
-      copyCut(settings.logPath, value ? *value : std::string_view{}, maxPathLength);
+      setLogPath(value ? *value : std::string_view{});
       return true;
     }
     case 'p':
@@ -193,14 +193,11 @@ void decideKindOfRun(RunOptions& options) {
 
 }  // namespace
 
-void printBanner() {
-  std::fputs(bannerText, stdout);
-  std::fflush(stdout);
-}
+void printBanner() { consoleOut(bannerText); }
 
 void printUsage() {
   printBanner();
-  std::fputs(usageText, stdout);
+  consoleOut(usageText);
   endRun(exitNoChange);
 }
 

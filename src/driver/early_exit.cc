@@ -1,6 +1,5 @@
 #include "driver/early_exit.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "log/log.h"
@@ -8,7 +7,6 @@
 namespace knotter {
 
 void endRun(int exitCode) {
-  std::fflush(stdout);
   std::exit(exitCode);
 }
 

@@ -1,5 +1,6 @@
 #include "driver/run.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -24,7 +25,6 @@ namespace knotter {
 namespace {
 
 constexpr std::size_t maxExecutedLine = 2046;
-constexpr std::size_t maxAreaPathLength = 4090;  // leaves room for ".sqd"
 constexpr int minSubjectLength = 1;
 constexpr int defaultSubjectLength = 15;
 constexpr int maxSubjectLength = 72;
@@ -60,6 +60,24 @@ void fixSubjectLength(std::int32_t subjectLengthArg) {
   if (settings.subjectLength > maxSubjectLength) settings.subjectLength = maxSubjectLength;
 }
 
+// The run inherits its signal state from whatever started it. The lock wait
+// needs SIGALRM delivered, the commands need their exit status (which an
+// ignored SIGCHLD discards), and a console that went away must not end the
+// run before it has linked anything: console output is then dropped. A
+// handler, unlike SIG_IGN, is reset for the commands the run starts.
+void setUpSignals() {
+  sigset_t alarmOnly;
+  sigemptyset(&alarmOnly);
+  sigaddset(&alarmOnly, SIGALRM);
+  ::sigprocmask(SIG_UNBLOCK, &alarmOnly, nullptr);
+  ::signal(SIGCHLD, SIG_DFL);
+  struct sigaction pipeAction {};
+  pipeAction.sa_handler = [](int) {};
+  sigemptyset(&pipeAction.sa_mask);
+  pipeAction.sa_flags = SA_RESTART;
+  ::sigaction(SIGPIPE, &pipeAction, nullptr);
+}
+
 void setUpConfiguration(const RunOptions& options) {
   if (options.configPath) {
     if (!readConfig(options.configPath->c_str())) endRun(exitNoConfig);
@@ -69,22 +87,27 @@ void setUpConfiguration(const RunOptions& options) {
   if (settings.cmdLinkType != 0) settings.linkType = settings.cmdLinkType;
   if (settings.logPath[0] != '\0') {
     char resolved[pathBufferSize];
-    resolvePath(settings.logPath, resolved);
-    std::memcpy(settings.logPath, resolved, sizeof resolved);
+    const bool fits = resolvePath(settings.logPath, resolved);
+    setLogPath(resolved, !fits || settings.logPathTooLong);
   }
 }
 
 // Runs the area command and, unless plain -! was given, links the area.
 // Returns true when the area had a header changed.
 bool runArea(const AreaRecord& area, const RunOptions& options) {
+  // A path that was cut holds maxPathLength characters, more than an area
+  // path may have, so the one length test below refuses it as well.
   char areaPath[pathBufferSize];
   resolvePath(area.path.c_str(), areaPath);
-  areaPath[maxAreaPathLength] = '\0';
   if (options.areaCommand) {
-    const std::string dataPath = std::string(areaPath) + ".sqd";
-    const std::string command =
-        expandAreaCommand(options.areaCommand->c_str(), area.tag.c_str(), dataPath.c_str());
-    runCommand(command.c_str());
+    // A command is never given a cut path: the area is refused instead,
+    // here for plain -!, by processArea after the progress text for -!+.
+    if (areaPathTooLong(areaPath)) {
+      if (!options.linkAfterCommand) reportAreaPathTooLong(areaPath);
+    } else {
+      runAreaCommand(options.areaCommand->c_str(), area.tag.c_str(),
+                     (std::string(areaPath) + ".sqd").c_str());
+    }
     if (!options.linkAfterCommand) return false;
   }
   return processArea(area, areaPath) == AreaOutcome::changed;
@@ -93,6 +116,7 @@ bool runArea(const AreaRecord& area, const RunOptions& options) {
 }  // namespace
 
 int runKnotter(int argc, char** argv) {
+  setUpSignals();
   RunOptions options;
   parseCommandLine(argc, argv, options);
   if (!settings.quiet) printBanner();

@@ -35,12 +35,62 @@ std::uint64_t findOriginal(std::span<const KeyRef> keys, Group group) {
   return noPosition;
 }
 
-// TimEd: every reply names the original, and the original lists all its
-// replies in ascending number: firstReply, then nextReply from reply to
-// reply. A group without an original links nothing (its replies keep
-// replyTo noSlot); a duplicate MSGID lists nothing.
-void linkToOriginals(MessageTable& table) {
+// TimEd: every reply names the original of its group. A group without an
+// original links nothing; a duplicate MSGID answers nothing.
+void findOriginals(MessageTable& table) {
   std::fill(table.links.begin(), table.links.end(), Links{});
+  const std::span<const KeyRef> keys = table.keys;
+  forEachGroup(keys, [&](Group group) {
+    if (group.end - group.begin < 2) return;
+    const std::uint64_t original = findOriginal(keys, group);
+    if (original == noPosition) return;
+    const std::uint32_t o = ownerOf(keys[original]);
+    for (std::uint64_t k = group.begin; k < group.end; ++k) {
+      if (kindOf(keys[k]) == replyKind) table.links[ownerOf(keys[k])].replyTo = o;
+    }
+  });
+}
+
+// Lower number first, then lower ofs, then index position: the slot order
+// of the entries is already by ofs and index position.
+bool ranksBefore(std::span<const MessageEntry> entries, std::uint32_t a, std::uint32_t b) {
+  if (entries[a].number != entries[b].number) return entries[a].number < entries[b].number;
+  return a < b;
+}
+
+// Readers climb to the original and descend to the replies without
+// remembering where they have been, so no link may lead back to where it
+// started. Every message answers at most one original, so following
+// originals from any message either ends or runs into one ring; on each
+// ring (a message that answers itself is a ring of one) the lowest-ranked
+// member loses its original. Each walk stamps what it passes, so every
+// message is passed at most twice, without a stack.
+void breakRings(MessageTable& table) {
+  const std::span<Links> links = table.links;
+  auto* walk = reinterpret_cast<std::uint32_t*>(table.linkWork);  // 1 + the walk's start; 0 = none
+  static_assert(sizeof(std::uint32_t) <= linkWorkBytes);
+  std::fill(walk, walk + links.size(), 0u);
+  for (std::uint32_t start = 0; start < links.size(); ++start) {
+    if (walk[start] != 0) continue;
+    const std::uint32_t stamp = start + 1;
+    std::uint32_t m = start;
+    while (m != noSlot && walk[m] == 0) {
+      walk[m] = stamp;
+      m = links[m].replyTo;
+    }
+    // Ended, or met a message an earlier walk has settled.
+    if (m == noSlot || walk[m] != stamp) continue;
+    std::uint32_t lowest = m;
+    for (std::uint32_t r = links[m].replyTo; r != m; r = links[r].replyTo) {
+      if (ranksBefore(table.entries, r, lowest)) lowest = r;
+    }
+    links[lowest].replyTo = noSlot;
+  }
+}
+
+// Lists the replies of each original that still answer it, in ascending
+// number: firstReply, then nextReply from reply to reply.
+void listReplies(MessageTable& table) {
   const std::span<const KeyRef> keys = table.keys;
   forEachGroup(keys, [&](Group group) {
     if (group.end - group.begin < 2) return;
@@ -49,9 +99,8 @@ void linkToOriginals(MessageTable& table) {
     const std::uint32_t o = ownerOf(keys[original]);
     std::uint32_t* last = &table.links[o].firstReply;
     for (std::uint64_t k = group.begin; k < group.end; ++k) {
-      if (kindOf(keys[k]) != replyKind) continue;
       const std::uint32_t reply = ownerOf(keys[k]);
-      table.links[reply].replyTo = o;
+      if (kindOf(keys[k]) != replyKind || table.links[reply].replyTo != o) continue;
       *last = reply;
       last = &table.links[reply].nextReply;
     }
@@ -140,7 +189,9 @@ void flattenChains(MessageTable& table, std::span<const ChainNode> nodes) {
 
 void linkReplies(MessageTable& table, std::int32_t linkType) {
   if (linkType == linkTimEd) {
-    linkToOriginals(table);
+    findOriginals(table);
+    breakRings(table);
+    listReplies(table);
     return;
   }
   const std::span<ChainNode> nodes = chainNodes(table);

@@ -11,7 +11,9 @@
 namespace knotter {
 
 // Sets the links of every message of the loaded table for linkType (1 TimEd,
-// 2 Flat, anything else Reply). TimEd lists every reply of an original.
+// 2 Flat, anything else Reply). TimEd lists every reply of an original; no
+// message answers itself, and on a ring of replies the member with the
+// lowest number (then the lowest slot) answers nothing.
 // Throws std::logic_error on a table whose chains would not end.
 void linkReplies(MessageTable& table, std::int32_t linkType);
 

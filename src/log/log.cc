@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <ctime>
 
 #include "config/settings.h"
+#include "config/text.h"
 
 namespace knotter {
 namespace {
@@ -20,6 +22,9 @@ constexpr const char* monthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun"
 // Large enough for the prefix, any message text and a full-length path, so
 // that in practice nothing is cut; vsnprintf cuts whatever would not fit.
 constexpr std::size_t messageBufferSize = 8192;
+
+// A log line: the separating line end, a time stamp, a message and its line end.
+constexpr std::size_t logLineSize = 1 + logPrefixMax + messageBufferSize + 1;
 
 // Holds the log file open for exactly one line, so that other programs can
 // append to the same file between our lines.
@@ -34,17 +39,53 @@ struct LogFile {
   LogFile& operator=(const LogFile&) = delete;
 };
 
-void writeAll(int fd, const char* text, std::size_t length) {
-  // Write errors are not reported: there is nowhere left to report them.
+// Writes the whole text, going on after a short write. Returns false, with
+// errno set, when the descriptor takes no more.
+bool writeAll(int fd, const char* text, std::size_t length) {
   while (length > 0) {
     const ssize_t n = ::write(fd, text, length);
+    if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      if (n < 0 && errno == EINTR) continue;
-      return;
+      if (n == 0) errno = ENOSPC;
+      return false;
     }
     text += n;
     length -= static_cast<std::size_t>(n);
   }
+  return true;
+}
+
+// Says once, on standard error (the console may be quiet or gone), that the
+// log file cannot be written, and forgets it for the rest of the run. A file
+// that cannot be opened is also reported on the console, as it always was.
+void giveUpLogFile(int error, bool opening) {
+  char failedPath[pathBufferSize];
+  std::memcpy(failedPath, settings.logPath, sizeof failedPath);
+  settings.logPath[0] = '\0';
+  settings.logPathTooLong = false;
+  char report[pathBufferSize + 256];
+  const int n = std::snprintf(report, sizeof report, "knotter: cannot write log file %s: %s\n",
+                              failedPath, std::strerror(error));
+  if (n > 0) writeAll(STDERR_FILENO, report, std::min(sizeof report - 1, static_cast<std::size_t>(n)));
+  if (opening) {
+    logMessage(levelError, "! Cannot open log file: %s (%u)", failedPath,
+               static_cast<unsigned>(error));
+  }
+}
+
+// The whole line as one block (the run's separating line end, the time stamp,
+// the text, the line end), so that it reaches the file with a single write
+// and never interleaves with the lines of other programs. Returns its length.
+std::size_t buildLogLine(std::int32_t level, const char* text, bool withPrefix, char* out,
+                         std::size_t size) {
+  std::size_t used = 0;
+  // Each run's block of lines is set apart by an empty line: before it, or
+  // in HPT mode (sharing the tosser's log) after it.
+  if (settings.firstLogWrite && !settings.hptMode) out[used++] = '\n';
+  if (withPrefix) used += logPrefix(level, out + used);
+  used += copyCut(out + used, text, size - used - 2);
+  out[used++] = '\n';
+  return used;
 }
 
 bool reachesConsole(std::int32_t level) {
@@ -71,29 +112,22 @@ std::size_t logPrefix(std::int32_t level, char* out) {
 
 void logWrite(std::int32_t level, const char* text, bool withPrefix) {
   if (settings.logPath[0] == '\0' || level > settings.logLevel) return;
-  LogFile file(settings.logPath);
-  if (file.fd < 0) {
-    const int error = errno;
-    // Forget the log file for the rest of the run, so the failure is reported once.
-    char failedPath[pathBufferSize];
-    std::memcpy(failedPath, settings.logPath, sizeof failedPath);
-    settings.logPath[0] = '\0';
-    logMessage(levelError, "! Cannot open log file: %s (%u)", failedPath,
-               static_cast<unsigned>(error));
+  if (settings.logPathTooLong) {
+    giveUpLogFile(ENAMETOOLONG, true);
     return;
   }
-  if (settings.firstLogWrite) {
-    settings.firstLogWrite = false;
-    // Each run's block of lines is set apart by an empty line: before it, or
-    // in HPT mode (sharing the tosser's log) after it.
-    if (!settings.hptMode) writeAll(file.fd, "\n", 1);
+  LogFile file(settings.logPath);
+  if (file.fd < 0) {
+    giveUpLogFile(errno, true);
+    return;
   }
-  if (withPrefix) {
-    char prefix[logPrefixMax];
-    writeAll(file.fd, prefix, logPrefix(level, prefix));
+  char line[logLineSize];
+  const std::size_t length = buildLogLine(level, text, withPrefix, line, sizeof line);
+  if (!writeAll(file.fd, line, length)) {
+    giveUpLogFile(errno, false);
+    return;
   }
-  writeAll(file.fd, text, std::strlen(text));
-  writeAll(file.fd, "\n", 1);
+  settings.firstLogWrite = false;
 }
 
 void logMessage(std::int32_t level, const char* format, ...) {
@@ -106,21 +140,28 @@ void logMessage(std::int32_t level, const char* format, ...) {
 
   if (reachesConsole(level)) {
     // A message overwrites an open progress line instead of trailing it.
+    const std::size_t textLength = std::strlen(line + prefixLength);
+    char console[messageBufferSize + 2];
+    std::size_t used = 0;
     if (settings.progressPending) {
-      std::fputs("\r", stdout);
+      console[used++] = '\r';
       settings.progressPending = false;
     }
-    std::fputs(line + prefixLength, stdout);
-    std::fputs("\n", stdout);
-    std::fflush(stdout);
+    used += copyCut(console + used, {line + prefixLength, textLength}, sizeof console - used - 2);
+    console[used++] = '\n';
+    consoleOut({console, used});
   }
   logWrite(level, line, false);
 }
 
+void consoleOut(std::string_view text) {
+  // Output that cannot be written (a closed pipe, a full disk) is dropped:
+  // the console is a courtesy, linking and the log go on.
+  writeAll(STDOUT_FILENO, text.data(), text.size());
+}
+
 void consoleWrite(const char* text) {
-  if (settings.quiet) return;
-  std::fputs(text, stdout);
-  std::fflush(stdout);
+  if (!settings.quiet) consoleOut(text);
 }
 
 }  // namespace knotter

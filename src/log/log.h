@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace knotter {
 
@@ -19,16 +20,22 @@ constexpr std::int32_t levelAlways = -1;
 constexpr std::size_t logPrefixMax = 64;
 std::size_t logPrefix(std::int32_t level, char* out);
 
-// Appends one line to the log file (nothing to the console). Does nothing when
-// there is no log file or the level is above LogLevel.
+// Appends one line to the log file with a single write (nothing to the
+// console). Does nothing when there is no log file or the level is above
+// LogLevel. When the file cannot be opened or written, says so once on
+// standard error and writes no more log lines in this run.
 void logWrite(std::int32_t level, const char* text, bool withPrefix);
 
 // Formats a message (printf-style), echoes it to the console unless quiet or a
 // detail line, and appends it with its time stamp to the log file.
 void logMessage(std::int32_t level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+// Writes text to the console (standard output) with write(2), so that it is in
+// order with the output of commands; text that cannot be written is dropped.
+void consoleOut(std::string_view text);
+
 // Writes console text that is not a log message (banner, progress, results)
-// unless quiet. Flushed so that it is in order with the output of commands.
+// unless quiet.
 void consoleWrite(const char* text);
 
 }  // namespace knotter

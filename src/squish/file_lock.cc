@@ -28,12 +28,12 @@ void installAlarmHandler() {
 
 }  // namespace
 
-int lockSharedBounded(int fd) {
+int lockBounded(int fd, short type) {
   static const bool handlerInstalled = (installAlarmHandler(), true);
   (void)handlerInstalled;
 
   struct flock lock {};
-  lock.l_type = F_RDLCK;
+  lock.l_type = type;
   lock.l_whence = SEEK_SET;
   lock.l_start = 0;
   lock.l_len = 0;  // up to the end of the file, however it grows
@@ -47,7 +47,7 @@ int lockSharedBounded(int fd) {
 
 bool openLocked(const char* path, int flags, FileDescriptor& file) {
   file.fd = ::open(path, flags | O_CLOEXEC);
-  const int error = file.fd < 0 ? errno : lockSharedBounded(file.fd);
+  const int error = file.fd < 0 ? errno : lockBounded(file.fd, F_RDLCK);
   if (error != 0) {
     logMessage(levelError, "! Cannot open file %s (%u)", path, static_cast<unsigned>(error));
     return false;

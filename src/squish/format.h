@@ -3,6 +3,7 @@
 // mapped data file. Nothing else in a base is interpreted or changed.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -33,8 +34,10 @@ constexpr std::size_t sqidxUmsgidOffset = 4;
 // Frame header (SQHDR), at ofs.
 //   OFFSET  SIZE  FIELD
 //        0     4  id          must be sqhdrSignature
+//       16     4  msg_length  bytes of the frame after the frame header
 //       20     4  clen        length of the control information
 constexpr std::size_t sqhdrIdOffset = 0;
+constexpr std::size_t sqhdrMsgLengthOffset = 16;
 constexpr std::size_t sqhdrClenOffset = 20;
 constexpr std::size_t sqhdrFieldsEnd = sqhdrClenOffset + 4;
 constexpr std::uint32_t sqhdrSignature = 0xAFAE4453;
@@ -125,5 +128,33 @@ inline bool locateMessageHeader(Bytes base, std::uint32_t ofs, std::uint16_t szS
   at = std::uint64_t{ofs} + szSqhdr;
   return inBounds(base, at, xmsgSize);
 }
+
+// Listed frames must not overlap, or the links stored for one message would
+// land in another's text. Taken in ascending ofs (equal offsets in index
+// order), a frame reaches from ofs to ofs + sz_sqhdr + msg_length, and one
+// that begins before a frame taken earlier ends is damaged; so is a second
+// index entry for the same frame. A frame is taken only once it has passed
+// its own checks (id, inside the data file), so a damaged frame is reported
+// for what is wrong with it first, and its msg_length can be read.
+class FrameOrder {
+ public:
+  // Takes the next frame; false when it begins inside one taken before.
+  bool next(std::uint32_t ofs, std::uint16_t szSqhdr, std::uint32_t msgLength) {
+    const bool clear = ofs >= end_;
+    // A frame holds at least its message header, whose links are written,
+    // whatever a short msg_length claims.
+    const std::uint64_t length = std::max<std::uint64_t>(msgLength, xmsgSize);
+    end_ = std::max(end_, std::uint64_t{ofs} + szSqhdr + length);
+    return clear;
+  }
+  // The same for the frame at ofs of the mapped data file, whose frame
+  // header lies inside it.
+  bool next(Bytes base, std::uint32_t ofs, std::uint16_t szSqhdr) {
+    return next(ofs, szSqhdr, load32(base, ofs + sqhdrMsgLengthOffset));
+  }
+
+ private:
+  std::uint64_t end_ = 0;  // the furthest end of a frame taken so far
+};
 
 }  // namespace knotter

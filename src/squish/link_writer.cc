@@ -26,24 +26,27 @@ void newChainFields(const MessageTable& table, std::uint32_t slot, std::uint32_t
 
 }  // namespace
 
-std::int32_t writeReplyLinks(const MessageTable& table, Bytes base, std::uint16_t szSqhdr) {
-  std::int32_t changed = 0;
+bool writeReplyLinks(const MessageTable& table, Bytes base, std::uint16_t szSqhdr,
+                     const DataFile& dataFile, std::int32_t& changed) {
+  WriteAccess access;
   for (std::uint32_t slot = 0; slot < table.entries.size(); ++slot) {
     std::uint32_t fields[chainFields] = {};
     newChainFields(table, slot, fields);
     const std::uint32_t* old = oldChainFields(table, slot);
     if (std::memcmp(fields, old, sizeof fields) == 0) continue;
+    if (!takeWriteAccess(dataFile, access)) return false;
     const std::uint64_t at = std::uint64_t{table.entries[slot].ofs} + szSqhdr + xmsgReplytoOffset;
     for (std::size_t f = 0; f < chainFields; ++f) {
       if (fields[f] != old[f]) store32(base, at + 4 * f, fields[f]);
     }
     ++changed;
   }
-  return changed;
+  return true;
 }
 
-std::int32_t writeSubjectLinks(const SubjectTable& table, Bytes base, std::uint16_t szSqhdr) {
-  std::int32_t changed = 0;
+bool writeSubjectLinks(const SubjectTable& table, Bytes base, std::uint16_t szSqhdr,
+                       const DataFile& dataFile, std::int32_t& changed) {
+  WriteAccess access;
   for (std::uint32_t k = 0; k < table.count; ++k) {
     const std::uint32_t position = table.pointers[k];
     const std::uint8_t* r = record(table, position);
@@ -52,19 +55,16 @@ std::int32_t writeSubjectLinks(const SubjectTable& table, Bytes base, std::uint1
         links.replyTo == noSlot ? 0 : get32(record(table, links.replyTo) + recordNumber);
     const std::uint32_t firstReply =
         links.firstReply == noSlot ? 0 : get32(record(table, links.firstReply) + recordNumber);
+    const bool newReplyto = replyto != get32(r + recordFormat);
+    const bool newFirstReply = firstReply != get32(r + recordFormat + 4);
+    if (!newReplyto && !newFirstReply) continue;
+    if (!takeWriteAccess(dataFile, access)) return false;
     std::uint8_t* fields = base.data() + get32(r + recordOfs) + szSqhdr;
-    bool written = false;
-    if (replyto != get32(r + recordFormat)) {
-      store32(fields + xmsgReplytoOffset, replyto);
-      written = true;
-    }
-    if (firstReply != get32(r + recordFormat + 4)) {
-      store32(fields + xmsgRepliesOffset, firstReply);
-      written = true;
-    }
-    changed += written ? 1 : 0;
+    if (newReplyto) store32(fields + xmsgReplytoOffset, replyto);
+    if (newFirstReply) store32(fields + xmsgRepliesOffset, firstReply);
+    ++changed;
   }
-  return changed;
+  return true;
 }
 
 }  // namespace knotter

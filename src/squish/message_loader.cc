@@ -32,10 +32,11 @@ bool listFrames(const char* areaTag, const std::uint8_t* index, std::uint32_t co
 // fields and scans its kludges. False after reporting a damaged frame.
 bool scanFrames(const char* areaTag, Bytes base, std::uint16_t szSqhdr, MessageTable& table) {
   KeyCollector keys(table, areaTag);
+  FrameChecker frames(base, szSqhdr, FrameParts::headerAndControl);
   for (std::uint32_t slot = 0; slot < table.entries.size(); ++slot) {
     const MessageEntry& entry = table.entries[slot];
     FrameLayout frame;
-    const FrameCheck check = checkFrame(base, entry.ofs, szSqhdr, frame);
+    const FrameCheck check = frames.check(entry.ofs, frame);
     if (check != FrameCheck::ok) {
       reportFrameDamage(areaTag, check, entry.number, entry.ofs);
       return false;
@@ -94,13 +95,14 @@ bool fillRecords(const char* areaTag, std::uint32_t endFrame, const std::uint8_t
 // replies[0]. The control information is not read, so it may reach past the
 // end of the file.
 bool readHeaders(const char* areaTag, Bytes base, std::uint16_t szSqhdr, const SubjectTable& table) {
+  FrameChecker frames(base, szSqhdr, FrameParts::header);
   for (std::uint32_t k = 0; k < table.count; ++k) {
     const std::uint32_t position = table.pointers[k];
     std::uint8_t* r = record(table, position);
     const std::uint32_t ofs = get32(r + recordOfs);
     FrameLayout frame;
-    const FrameCheck check = checkFrame(base, ofs, szSqhdr, frame);
-    if (check != FrameCheck::ok && check != FrameCheck::controlOutsideFile) {
+    const FrameCheck check = frames.check(ofs, frame);
+    if (check != FrameCheck::ok) {
       reportFrameDamage(areaTag, check, get32(r + recordNumber), ofs);
       return false;
     }

@@ -8,24 +8,35 @@
 namespace knotter {
 namespace {
 
-bool linkReplyArea(std::int32_t linkType, const char* areaTag, Bytes base,
-                   const BaseHeader& header, const char* indexPath, FileDescriptor& indexFile,
-                   std::int32_t& changed) {
+// Where a base is read and written: the mapping, the data file behind it,
+// and the index path and descriptor slot.
+struct AreaFiles {
+  Bytes base;
+  const DataFile& dataFile;
+  const char* indexPath;
+  FileDescriptor& indexFile;
+};
+
+bool linkReplyArea(std::int32_t linkType, const char* areaTag, const AreaFiles& files,
+                   const BaseHeader& header, std::int32_t& changed) {
   MessageTable table;
-  if (!loadMessageTable(areaTag, base, header, indexPath, indexFile, table)) return false;
+  if (!loadMessageTable(areaTag, files.base, header, files.indexPath, files.indexFile, table)) {
+    return false;
+  }
   linkReplies(table, linkType);
-  changed = writeReplyLinks(table, base, header.szSqhdr);
-  return true;
+  return writeReplyLinks(table, files.base, header.szSqhdr, files.dataFile, changed);
 }
 
-bool linkSubjectArea(const char* areaTag, Bytes base, const BaseHeader& header,
-                     const char* indexPath, FileDescriptor& indexFile, std::int32_t& changed) {
+bool linkSubjectArea(const char* areaTag, const AreaFiles& files, const BaseHeader& header,
+                     std::int32_t& changed) {
   SubjectTable table;
   bool sorted = true;
-  if (!loadSubjectTable(areaTag, base, header, indexPath, indexFile, table, sorted)) return false;
+  if (!loadSubjectTable(areaTag, files.base, header, files.indexPath, files.indexFile, table,
+                        sorted)) {
+    return false;
+  }
   linkSubjects(table, sorted);
-  changed = writeSubjectLinks(table, base, header.szSqhdr);
-  return true;
+  return writeSubjectLinks(table, files.base, header.szSqhdr, files.dataFile, changed);
 }
 
 // Runs link on the area under a catch-all: whatever escapes is reported as
@@ -53,17 +64,20 @@ bool guarded(const char* areaTag, Bytes base, std::int32_t& changed, std::int32_
 
 }  // namespace
 
-bool linkByMsgId(std::int32_t linkType, const char* areaTag, Bytes base, const char* indexPath,
-                 FileDescriptor& indexFile, std::int32_t& changed, std::int32_t& total) {
+bool linkByMsgId(std::int32_t linkType, const char* areaTag, Bytes base, const DataFile& dataFile,
+                 const char* indexPath, FileDescriptor& indexFile, std::int32_t& changed,
+                 std::int32_t& total) {
+  const AreaFiles files{base, dataFile, indexPath, indexFile};
   return guarded(areaTag, base, changed, total, [&](const BaseHeader& header) {
-    return linkReplyArea(linkType, areaTag, base, header, indexPath, indexFile, changed);
+    return linkReplyArea(linkType, areaTag, files, header, changed);
   });
 }
 
-bool linkBySubject(const char* areaTag, Bytes base, const char* indexPath,
+bool linkBySubject(const char* areaTag, Bytes base, const DataFile& dataFile, const char* indexPath,
                    FileDescriptor& indexFile, std::int32_t& changed, std::int32_t& total) {
+  const AreaFiles files{base, dataFile, indexPath, indexFile};
   return guarded(areaTag, base, changed, total, [&](const BaseHeader& header) {
-    return linkSubjectArea(areaTag, base, header, indexPath, indexFile, changed);
+    return linkSubjectArea(areaTag, files, header, changed);
   });
 }
 

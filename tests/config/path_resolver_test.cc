@@ -22,11 +22,13 @@ struct ResolveCase {
   std::string expected;
 };
 
+// The resolved path, or "!" and the part that fits when it does not fit.
 std::string resolve(const ResolveCase& c) {
   copyCut(baseDir, c.baseDir, pathBufferSize - 1);
   pathMapList = c.mappings;
   char out[pathBufferSize];
-  return resolvePath(c.path.c_str(), out);
+  const bool fits = resolvePath(c.path.c_str(), out);
+  return fits ? std::string(out) : "!" + std::string(out);
 }
 
 const PathMapping msgsMap{"D:\\MSGS\\", "/var/spool/msgs/", false};
@@ -67,16 +69,21 @@ TEST(ResolvePath, BaseDirAndMappings) {
   }
 }
 
-TEST(ResolvePath, CutsAtTheBufferNeverBeyond) {
+TEST(ResolvePath, APathThatDoesNotFitIsReportedAsFarAsItFits) {
   const std::string longDir = "/" + std::string(4000, 'd') + "/";
   const std::string longTo = "/" + std::string(4093, 't');
+  const std::string fullDir(maxPathLength, 'x');
   const ResolveCase cases[] = {
       {"baseDir and path too long", longDir.c_str(), {}, std::string(500, 'p'),
-       (longDir + std::string(500, 'p')).substr(0, maxPathLength)},
+       "!" + (longDir + std::string(500, 'p')).substr(0, maxPathLength)},
       {"replacement and remainder too long", "", {{"D:\\", longTo, true}}, "D:\\abc\\def",
-       longTo.substr(0, maxPathLength)},
-      {"remainder filled up to the limit", "", {{"D:\\", std::string(4090, 't'), true}},
-       "D:\\abc\\def", std::string(4090, 't') + "abc/"},
+       "!" + longTo.substr(0, maxPathLength)},
+      {"remainder filled up to the limit", "", {{"D:\\", std::string(4087, 't'), true}},
+       "D:\\abc\\def", std::string(4087, 't') + "abc/def"},
+      {"one character more", "", {{"D:\\", std::string(4088, 't'), true}}, "D:\\abc\\def",
+       "!" + std::string(4088, 't') + "abc/de"},
+      {"cut before a mapping shortens it", fullDir.c_str(), {{fullDir, "/s/", true}}, "abc",
+       "!/s/"},
   };
   for (const ResolveCase& c : cases) {
     SCOPED_TRACE(c.name);

@@ -49,6 +49,9 @@ struct SpawnOptions {
   // only caps what goes through the sanitizer's allocator, and lets it fail
   // instead of ending the process.
   std::uint64_t memoryLimit = 0;
+  // Run in the child just before the tool starts, after its standard
+  // descriptors are set: to hand it a signal state, for instance.
+  void (*inChild)() = nullptr;
 };
 
 // The tool running in the background; its standard output and error go to
@@ -93,6 +96,7 @@ inline BackgroundRun startKnotter(const std::vector<std::string>& args,
       _exit(127);
     }
     limitMemoryInChild(options.memoryLimit);
+    if (options.inChild != nullptr) options.inChild();
     std::vector<std::string> copies = args;
     std::string program = KNOTTER_BINARY;
     std::vector<char*> argv{program.data()};

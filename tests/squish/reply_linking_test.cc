@@ -82,20 +82,46 @@ TEST(ReplyLinking, TenRepliesInTimEd) {
   runCase({"ten replies", base, 't', 11, links});
 }
 
-// Messages on a ring of replies are reached from no chain start: the run
-// must still end, and their stale links are cleared. TimEd follows the
-// kludges literally, so a message can answer itself there.
+// Messages on a ring of replies are reached from no chain start in Flat and
+// Reply: the run must still end, and their stale links are cleared. TimEd
+// never links a message back to itself: one answering itself answers
+// nothing (6, answering it, is listed as usual), and a ring of two loses the
+// link of its lowest umsgid.
 TEST(ReplyLinking, ReplyCycles) {
   BaseSpec base{.messages = {message(1, 0x1, 0x2), withStaleLinks(message(2, 0x2, 0x1)),
                              withStaleLinks(message(3, 0x3, 0x3)), message(4, 0x4),
-                             message(5, 0x5, 0x4)}};
-  const std::string chains = "1: 0 / -; 2: 0 / -; 3: 0 / -; 4: 0 / 5; 5: 4 / -";
+                             message(5, 0x5, 0x4), message(6, 0x6, 0x3)}};
+  const std::string chains = "1: 0 / -; 2: 0 / -; 3: 0 / -; 4: 0 / 5; 5: 4 / -; 6: 0 / -";
   const LinkCase cases[] = {
       {"cycles", base, 'f', 4, chains},
       {"cycles", base, 'r', 4, chains},
-      {"cycles", base, 't', 5, "1: 2 / 2; 2: 1 / 1; 3: 3 / 3; 4: 0 / 5; 5: 4 / -"},
+      {"cycles", base, 't', 6, "1: 0 / 2; 2: 1 / -; 3: 0 / 6; 4: 0 / 5; 5: 4 / -; 6: 3 / -"},
   };
   for (const LinkCase& c : cases) runCase(c);
+}
+
+// A ring of three (10 -> 12 -> 11 -> 10, each naming its original) with
+// replies hanging off it, entered first through a tail (14 -> 13 -> 11):
+// TimEd cuts the ring at 10 and keeps everything else; Flat and Reply leave
+// the ring and its descendants unlinked.
+TEST(ReplyLinking, RingOfThreeWithDescendants) {
+  BaseSpec base{.messages = {message(14, 0xe, 0xd), message(12, 0xc, 0xb), message(10, 0xa, 0xc),
+                             message(11, 0xb, 0xa), message(13, 0xd, 0xb)}};
+  const std::string none = "14: 0 / -; 12: 0 / -; 10: 0 / -; 11: 0 / -; 13: 0 / -";
+  const LinkCase cases[] = {
+      {"ring of three", base, 't', 5,
+       "14: 13 / -; 12: 11 / -; 10: 0 / 11; 11: 10 / 12 13; 13: 11 / 14"},
+      {"ring of three", base, 'f', 0, none},
+      {"ring of three", base, 'r', 0, none},
+  };
+  for (const LinkCase& c : cases) runCase(c);
+}
+
+// Two ring members with the same umsgid: the one earlier in the file loses
+// its link, whatever the index order.
+TEST(ReplyLinking, RingTieGoesByFileOrder) {
+  BaseSpec base{.messages = {message(7, 0xa, 0xb), message(7, 0xb, 0xa)}, .indexOrder = {1, 0}};
+  runCase({"ring tie", base, 't', 2, "7: 7 / -; 7: 0 / 7"});
 }
 
 // The ex1 shape, laid out unusually: the fields must be found and written

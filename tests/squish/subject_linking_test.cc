@@ -45,8 +45,8 @@ Linked linkHere(const std::filesystem::path& base, int subjectLength = 15,
   knotter::FileDescriptor indexFile;
   Linked result;
   testing::internal::CaptureStdout();
-  result.ok = knotter::linkBySubject("area", knotter::Bytes(data), sqi(base).c_str(), indexFile,
-                                     result.changed, result.total);
+  result.ok = knotter::linkBySubject("area", knotter::Bytes(data), {}, sqi(base).c_str(),
+                                     indexFile, result.changed, result.total);
   result.console = testing::internal::GetCapturedStdout();
   writeFile(sqd(base), std::string(data.begin(), data.end()));
   return result;

@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <memory>
 #include <new>
+#include <numeric>
 #include <string>
 
 #include "linker/subject_normaliser.h"
@@ -25,25 +27,19 @@ void readReplyFields(Bytes base, std::uint64_t header, MessageView& view) {
   }
 }
 
-// What the message table makes of a frame check: the inspector, like MSGID
-// linking, reads the control information, so all of it must be there.
 FrameState stateOf(FrameCheck check) {
   switch (check) {
     case FrameCheck::ok: return FrameState::ok;
     case FrameCheck::badFrame: return FrameState::badFrame;
-    case FrameCheck::outsideFile:
-    case FrameCheck::controlOutsideFile: break;
+    case FrameCheck::outsideFile: return FrameState::outsideFile;
+    case FrameCheck::overlapping: break;
   }
-  return FrameState::outsideFile;
+  return FrameState::overlapping;
 }
 
-// Checks one frame the way the message table does, then takes its keys,
-// subject and reply-chain fields.
-void inspectFrame(Bytes base, const BaseHeader& header, std::uint32_t areaTagHash,
+// Takes the keys, subject and reply-chain fields of a frame that passed.
+void inspectFrame(Bytes base, const FrameLayout& frame, std::uint32_t areaTagHash,
                   std::int32_t subjectLength, MessageView& view) {
-  FrameLayout frame;
-  view.state = stateOf(checkFrame(base, view.ofs, header.szSqhdr, frame));
-  if (view.state != FrameState::ok) return;
   scanKludges(view.msgId, view.reply, base.data() + frame.control, base.data() + frame.controlEnd,
               areaTagHash);
   readReplyFields(base, frame.header, view);
@@ -80,13 +76,24 @@ bool readIndexEntries(const std::string& indexPath, std::uint32_t count,
   return true;
 }
 
-// Reads the index and turns every entry into a view of its message.
+// Orders the messages as they lie in the file, equal offsets in index order.
+void orderByOfs(BaseInspection& inspection) {
+  std::vector<std::uint32_t>& order = inspection.fileOrder;
+  order.resize(inspection.messages.size());
+  std::iota(order.begin(), order.end(), 0u);
+  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+    return inspection.messages[a].ofs < inspection.messages[b].ofs;
+  });
+}
+
+// Reads the index and turns every entry into a view of its message: the
+// offsets against end_frame first, then the frames checked in file order
+// with the linker's own frame check, as MSGID linking reads them.
 bool readMessages(const DumpOptions& options, Bytes base, BaseInspection& inspection) {
   const auto count = static_cast<std::uint32_t>(inspection.header.highMsg);
   std::unique_ptr<std::uint8_t[]> index;
   if (!readIndexEntries(options.basePath + ".sqi", count, index)) return false;
 
-  const std::uint32_t areaTagHash = MsgIdHash(options.areaTag.c_str());
   inspection.messages.resize(count);
   for (std::uint32_t i = 0; i < count; ++i) {
     MessageView& view = inspection.messages[i];
@@ -94,10 +101,18 @@ bool readMessages(const DumpOptions& options, Bytes base, BaseInspection& inspec
     view.position = i;
     view.ofs = load32(entry + sqidxOfsOffset);
     view.umsgid = load32(entry + sqidxUmsgidOffset);
-    if (view.ofs > inspection.header.endFrame) {
-      view.state = FrameState::beyondEndFrame;
-    } else {
-      inspectFrame(base, inspection.header, areaTagHash, options.subjectLength, view);
+    if (view.ofs > inspection.header.endFrame) view.state = FrameState::beyondEndFrame;
+  }
+  orderByOfs(inspection);
+  const std::uint32_t areaTagHash = MsgIdHash(options.areaTag.c_str());
+  FrameChecker frames(base, inspection.header.szSqhdr, FrameParts::headerAndControl);
+  for (const std::uint32_t position : inspection.fileOrder) {
+    MessageView& view = inspection.messages[position];
+    if (view.state != FrameState::ok) continue;
+    FrameLayout frame;
+    view.state = stateOf(frames.check(view.ofs, frame));
+    if (view.state == FrameState::ok) {
+      inspectFrame(base, frame, areaTagHash, options.subjectLength, view);
     }
   }
   return true;

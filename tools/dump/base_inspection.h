@@ -22,6 +22,7 @@ enum class FrameState : std::uint8_t {
   outsideFile,     // frame, header or control information past the end of the file,
                    // or a sz_sqhdr too small for a frame header
   badFrame,        // the frame id is not the Squish signature
+  overlapping,     // the frame begins inside a frame before it in the file
 };
 
 struct MessageView {
@@ -42,6 +43,7 @@ struct BaseInspection {
   BaseHeader header;
   std::uint64_t dataSize = 0;          // size of the data file as mapped
   std::vector<MessageView> messages;   // high_msg of them, in index order
+  std::vector<std::uint32_t> fileOrder;  // their positions by ascending ofs, ties in index order
 };
 
 // Reads the base named by options into inspection. Returns false after

@@ -1,7 +1,5 @@
 #include "damage_check.h"
 
-#include <algorithm>
-#include <numeric>
 #include <vector>
 
 #include "squish/damage_reports.h"
@@ -19,14 +17,9 @@ bool reportDamage(const char* areaTag, const BaseInspection& inspection) {
   }
   // Then it visits the frames front to back in the file, equal offsets in
   // index order, so the fault it reports is the first one there.
-  std::vector<std::uint32_t> order(messages.size());
-  std::iota(order.begin(), order.end(), 0u);
-  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-    return messages[a].ofs < messages[b].ofs;
-  });
-  for (const std::uint32_t position : order) {
+  for (const std::uint32_t position : inspection.fileOrder) {
     const MessageView& view = messages[position];
-    if (view.state == FrameState::badFrame) {
+    if (view.state == FrameState::badFrame || view.state == FrameState::overlapping) {
       reportBadFrame(areaTag, view.umsgid, view.ofs);
       return true;
     }
@@ -43,6 +36,7 @@ const char* damageName(FrameState state) {
     case FrameState::beyondEndFrame: return "beyond-end-frame";
     case FrameState::outsideFile: return "outside-file";
     case FrameState::badFrame: return "bad-frame";
+    case FrameState::overlapping: return "overlapping-frame";
     case FrameState::ok: break;
   }
   return "none";
