@@ -4,7 +4,7 @@
 // links that linking decides, as slots of the table.
 //
 // A format loads it in four steps: takeMessageTable, listing its frames in
-// index order into frames() and ordering them with orderFrames, filling the
+// index order into frames and ordering them with orderFrames, filling the
 // entries from the ordered frames, and feeding each message's control
 // information to a KeyCollector in slot order, then sortKeys.
 //

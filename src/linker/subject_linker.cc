@@ -18,7 +18,7 @@ constexpr std::uint64_t minBlockMessages = 500;
 // this bit; other records hold the number of their representative.
 constexpr std::uint32_t representativeBit = 0x80000000;
 constexpr std::uint32_t wordValue = 0x7FFFFFFF;
-constexpr std::uint32_t noRecord = 0x7FFFFFFF;  // high_msg is positive, so no record has it
+constexpr std::uint32_t noRecord = 0x7FFFFFFF;  // counts are below 2^31, so no record has it
 
 inline std::uint32_t word(const SubjectTable& table, std::uint32_t number) {
   return get32(record(table, number) + recordWord);
