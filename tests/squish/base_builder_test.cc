@@ -1,5 +1,5 @@
 // The test base builder must lay out bases the way an independent writer of
-// the format does; checked here field by field against a shared fixture.
+// the format does; checked here field by field against a fixture base.
 #include "support/base_builder.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-// Links the shared fixture bases, written by an independent implementation
-// of the format, with every link type, and checks every reply-chain field,
+// Links the fixture bases in tests/fixtures, written by an independent
+// implementation of the format, with every link type, and checks every reply-chain field,
 // the changed count, that nothing else in the base changed, and that a second
 // run changes nothing.
 #include <gtest/gtest.h>

@@ -26,8 +26,8 @@ std::filesystem::path fixturesDir() { return KNOTTER_FIXTURES; }
 
 std::filesystem::path copyFixture(const std::string& name,
                                   const std::filesystem::path& dir) {
-  // Written afresh rather than copied, so that the read-only mode of the
-  // shared files does not carry over to the copies.
+  // Written afresh rather than copied, so that the mode of the fixture
+  // files (read-only in some checkouts) does not carry over to the copies.
   for (const char* suffix : {".sqd", ".sqi"}) {
     writeFile(dir / (name + suffix), readFile(fixturesDir() / (name + suffix)));
   }

@@ -1,5 +1,5 @@
-// Whole-file reads and writes for tests, and copies of the shared fixture
-// bases into a test's own directory.
+// Whole-file reads and writes for tests, and copies of the fixture bases
+// (tests/fixtures) into a test's own directory.
 #pragma once
 
 #include <filesystem>
@@ -13,7 +13,7 @@ std::string readFile(const std::filesystem::path& path);
 // Replaces the content of `path` with `bytes`; throws on failure.
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
 
-// Copies NAME.sqd and NAME.sqi from the shared fixtures into `dir` (made
+// Copies NAME.sqd and NAME.sqi from the fixture bases into `dir` (made
 // writable) and returns the base path dir/NAME.
 std::filesystem::path copyFixture(const std::string& name,
                                   const std::filesystem::path& dir);
