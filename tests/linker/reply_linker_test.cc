@@ -102,4 +102,20 @@ TEST(LinkerCore, ChainsNameTheMessagesBeforeAndAfterAndNoSiblings) {
   EXPECT_EQ(numbers(link(messages, knotter::linkTimEd)), timEd);
 }
 
+TEST(LinkerCore, TimEdCutsRingsAtTheLowestNumberThenTheFirstInTheFile) {
+  // B and A answer each other and share a number: B, first in the file,
+  // loses its original. C answers itself and keeps no link at all.
+  const std::vector<Message> messages = {
+      {300, 5, "a", "b"}, {100, 5, "b", "a"}, {500, 9, "c", "c"}};
+  const knotter::MessageTable table = link(messages, knotter::linkTimEd);
+  ASSERT_EQ(table.entries[0].ofs, 100u);
+  const std::vector<std::vector<std::uint32_t>> slots = {
+      {noSlot, 1, noSlot}, {0, noSlot, noSlot}, {noSlot, noSlot, noSlot}};
+  for (std::uint32_t slot = 0; slot < 3; ++slot) {
+    SCOPED_TRACE(slot);
+    const Links& l = table.links[slot];
+    EXPECT_EQ((std::vector<std::uint32_t>{l.replyTo, l.firstReply, l.nextReply}), slots[slot]);
+  }
+}
+
 }  // namespace
