@@ -2,11 +2,14 @@
 // sanitizers it checks that both key texts are terminated within their
 // buffer with nothing but zeros behind the NUL, and compares the keys with
 // a plain byte-at-a-time run of the table, which the scanner's fast loops
-// must agree with.
+// must agree with, whether the control information comes in one block or
+// in pieces.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "linker/kludge_scanner.h"
 
@@ -136,6 +139,45 @@ bool sameKey(const MsgIdKey& a, const MsgIdKey& b) {
   return a.number == b.number && std::memcmp(a.text, b.text, msgIdTextSize) == 0;
 }
 
+// Where the control information is cut into pieces: at every SOH and eight
+// bytes after it (the shape of kludges kept as records, "SOH MSGID: " then
+// the value), or every stride bytes.
+std::vector<std::size_t> cutsAtKludges(const std::uint8_t* data, std::size_t size) {
+  std::vector<std::size_t> cuts;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (data[i] != 0x01) continue;
+    cuts.push_back(i);
+    if (i + 8 < size) cuts.push_back(i + 8);
+  }
+  cuts.push_back(size);
+  std::sort(cuts.begin(), cuts.end());  // an SOH within eight bytes of another
+  return cuts;
+}
+
+std::vector<std::size_t> cutsEvery(std::size_t stride, std::size_t size) {
+  std::vector<std::size_t> cuts;
+  for (std::size_t i = stride; i < size; i += stride) cuts.push_back(i);
+  cuts.push_back(size);
+  return cuts;
+}
+
+// Scans the pieces between the cuts; with stopEarly the pieces after the
+// scan said it is over are left out, as a caller may.
+void scanInPieces(MsgIdKey& msgId, MsgIdKey& reply, const std::uint8_t* data,
+                  const std::vector<std::size_t>& cuts, std::uint32_t tagHash, bool stopEarly) {
+  std::memset(msgId.text, 'x', msgIdTextSize);
+  std::memset(reply.text, 'y', msgIdTextSize);
+  knotter::KludgeScan scan;
+  knotter::startKludgeScan(scan, msgId, reply, tagHash);
+  std::size_t from = 0;
+  for (std::size_t cut : cuts) {
+    const bool more = knotter::feedKludgeScan(scan, data + from, data + cut);
+    from = cut;
+    if (!more && stopEarly) break;
+  }
+  knotter::finishKludgeScan(scan);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -165,6 +207,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   MsgIdKey expectedReply;
   referenceScan(expectedMsgId, expectedReply, control, control + size, tagHash);
   if (!sameKey(msgId, expectedMsgId) || !sameKey(reply, expectedReply)) std::abort();
+
+  const std::size_t stride = size == 0 ? 1 : 1 + control[0] % 8;
+  for (const auto& cuts : {cutsAtKludges(control, size), cutsEvery(stride, size)}) {
+    for (bool stopEarly : {false, true}) {
+      scanInPieces(msgId, reply, control, cuts, tagHash, stopEarly);
+      if (!wellFormed(msgId) || !wellFormed(reply)) std::abort();
+      if (!sameKey(msgId, expectedMsgId) || !sameKey(reply, expectedReply)) std::abort();
+    }
+  }
 
   std::free(control);
   return 0;

@@ -1,5 +1,6 @@
 #include "linker/kludge_scanner.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -9,7 +10,13 @@ std::uint8_t kludgeTable[kludgeStates][256];
 
 namespace {
 
-constexpr std::uint8_t soh = 0x01;
+// For each byte, which of the field rows (12 to 16) keep it in the row, read
+// off kludgeTable when it is built. The field loops test a byte against one
+// bit here instead of a table value; a NUL is kept out of the origin's bit,
+// since storing one needs care.
+std::uint8_t fieldKeeps[256];
+
+constexpr std::uint8_t sohByte = 0x01;
 
 // Rows of the table that the scanner enters by name. Rows 1 to 11 spell
 // the two kludge names and are only reached through the table itself.
@@ -30,6 +37,10 @@ constexpr std::uint8_t actSerialEnd = 22;  // blank or line end after the serial
 constexpr std::uint8_t actAngle = 23;      // "<": hash the local part
 constexpr std::uint8_t actHashEnd = 24;    // end of the local part
 
+constexpr unsigned keepBit(unsigned row) { return 1u << (row - rowBlanks); }
+
+inline bool keeps(unsigned row, std::uint8_t byte) { return (fieldKeeps[byte] & keepBit(row)) != 0; }
+
 constexpr int maxOriginLength = msgIdTextSize - 1;
 constexpr unsigned maxSerialDigits = 8;
 
@@ -45,7 +56,7 @@ constexpr std::uint8_t rowDefaults[kludgeStates] = {
     0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, actResume, rowSkipWord, rowOrigin, rowSerial, rowHash};
 
 constexpr Cell tableCells[] = {
-    {0, soh, 1},
+    {0, sohByte, 1},
     // SOH M S G I D : and SOH R E P L Y :
     {1, 'M', 2},
     {2, 'S', 3},
@@ -68,17 +79,17 @@ constexpr Cell tableCells[] = {
     {14, '@', actOriginEnd},
     {14, '\r', actWordEnd},
     {14, '\n', actWordEnd},
-    {14, soh, actWordEnd},
+    {14, sohByte, actWordEnd},
     {14, ' ', actWordEnd},
     {15, '\r', actSerialEnd},
     {15, '\n', actSerialEnd},
-    {15, soh, actSerialEnd},
+    {15, sohByte, actSerialEnd},
     {15, ' ', actSerialEnd},
     {16, '@', actHashEnd},
     {16, '>', actHashEnd},
     {16, '\r', actHashEnd},
     {16, '\n', actHashEnd},
-    {16, soh, actHashEnd},
+    {16, sohByte, actHashEnd},
     {16, ' ', actHashEnd},
 };
 
@@ -97,29 +108,18 @@ inline std::uint32_t digitValue(std::uint8_t byte) {
   return (byte <= '9' || byte >= 0x80) ? (byte & 15u) : ((byte + 9u) & 15u);
 }
 
-struct Scanner {
-  const std::uint8_t* p = nullptr;
-  const std::uint8_t* end = nullptr;
-  std::uint8_t c = 0;   // the byte at p
-  unsigned row = 0;     // row in which c is looked up next
-  unsigned resume = 0;  // row to take up after blanks
-  MsgIdKey* target = nullptr;
-  char* cursor = nullptr;  // into target->text, or null
-  bool storedNul = false;  // a NUL of the control information went into the text
-  unsigned digits = 0;
-  std::uint32_t hash = 0;
-  std::uint32_t multiplier = 0;
-  bool sawMsgId = false;
-  bool sawReply = false;
-};
+// The step that takes the colon of a kludge name leads to actMsgId or
+// actReply; the scan keeps that as its row until the field's first byte is
+// there (the control information may end first), so it must not be a row.
+static_assert(actMsgId > rowHash && actReply > rowHash);
 
-// Ends the current field. Returns false when the scan is over.
-inline bool finishField(Scanner& s) {
+// Ends the open field. The text ends at its first NUL: callers compare all
+// its bytes, so whatever a NUL of the control information left behind it is
+// cleared. Once both kludges were seen, nothing later counts.
+inline void closeField(KludgeScan& s) {
   if (s.cursor != nullptr) {
     *s.cursor = '\0';
     if (s.storedNul) {
-      // The text ends at its first NUL; callers compare all the bytes, so
-      // clear whatever was stored after it.
       char* text = s.target->text;
       const std::size_t used = static_cast<std::size_t>(s.cursor - text);
       char* firstNul = static_cast<char*>(std::memchr(text, 0, used));
@@ -128,152 +128,235 @@ inline bool finishField(Scanner& s) {
     }
     s.cursor = nullptr;
   }
-  if (s.p == s.end || (s.sawMsgId && s.sawReply)) return false;
+  if (s.sawMsgId && s.sawReply) s.over = true;
   s.row = rowBetween;
-  return true;
 }
 
-// Moves to the next byte, to be looked up in row next. Returns false when the
-// scan is over.
-inline bool advance(Scanner& s, unsigned next) {
-  if (++s.p == s.end) return finishField(s);
-  s.c = *s.p;
-  s.row = next;
-  return true;
+// Rows 1 to 11 one byte at a time. A mismatch drops back to row 0 and uses
+// up its byte, so an SOH there does not start a kludge.
+inline const std::uint8_t* stepName(KludgeScan& s, const std::uint8_t* p) {
+  s.row = kludgeTable[s.row][*p];
+  return p + 1;
 }
 
-// A kludge name and its colon are complete: its value goes into key.
-inline bool startValue(Scanner& s, MsgIdKey& key, bool& seen) {
-  if (++s.p == s.end) return finishField(s);
+// Right after an SOH: a whole kludge name in sight is matched at once, the
+// rest goes through the table.
+inline const std::uint8_t* matchName(KludgeScan& s, const std::uint8_t* p,
+                                     const std::uint8_t* end) {
+  if (end - p >= 6) {
+    if (std::memcmp(p, "MSGID:", 6) == 0) {
+      s.row = actMsgId;
+      return p + 6;
+    }
+    if (std::memcmp(p, "REPLY:", 6) == 0) {
+      s.row = actReply;
+      return p + 6;
+    }
+  }
+  return stepName(s, p);
+}
+
+// Between kludges every byte but SOH keeps the state, so jump to the next
+// SOH and look at the name after it.
+inline const std::uint8_t* toNextKludge(KludgeScan& s, const std::uint8_t* p,
+                                        const std::uint8_t* end) {
+  const void* soh = std::memchr(p, sohByte, static_cast<std::size_t>(end - p));
+  if (soh == nullptr) return end;
+  s.row = 1;
+  p = static_cast<const std::uint8_t*>(soh) + 1;
+  return p == end ? p : matchName(s, p, end);
+}
+
+// The field's first byte is there: its value goes into key. A second kludge
+// of the same name rewrites the text but shifts its digits into the number.
+inline void openField(KludgeScan& s, MsgIdKey& key, bool& seen) {
   s.target = &key;
-  // A second kludge of the same name rewrites the text; clear what the first
-  // left behind its NUL, since callers compare all the bytes.
   std::memset(key.text, 0, sizeof key.text);
   s.cursor = key.text;
   s.digits = 0;
   s.resume = rowOrigin;
   seen = true;
-  s.c = *s.p;
   s.row = rowBlanks;
-  return true;
 }
 
-// Moves to the next byte and keeps going in row `row` for as long as the
-// table keeps it there; true when the caller's loop should run on.
-inline bool stayIn(Scanner& s, unsigned row, bool& over) {
-  if (++s.p == s.end) {
-    over = !finishField(s);
-    return false;
+// Rows 12 and 13 pass over bytes without acting on them: row 12 hands the
+// first other byte to the row to resume, row 13 ends at a blank it uses up.
+inline const std::uint8_t* skipBlanks(KludgeScan& s, const std::uint8_t* p,
+                                      const std::uint8_t* end) {
+  while (keeps(rowBlanks, *p)) {
+    if (++p == end) return p;
   }
-  s.c = *s.p;
-  if (kludgeTable[row][s.c] == row) return true;
-  s.row = row;
-  over = false;
-  return false;
+  s.row = s.resume;
+  return p;
 }
 
-// The loops below do what the main loop would do byte by byte in their row,
-// without a table dispatch per byte; the fields are the bulk of the scan.
-inline bool takeOrigin(Scanner& s) {
-  bool over = false;
-  do {
-    s.storedNul |= s.c == 0;
-    *s.cursor++ = static_cast<char>(s.c);
-    if (s.cursor - s.target->text == maxOriginLength) {  // as for actOriginEnd
+inline const std::uint8_t* skipWord(KludgeScan& s, const std::uint8_t* p,
+                                    const std::uint8_t* end) {
+  while (keeps(rowSkipWord, *p)) {
+    if (++p == end) return p;
+  }
+  s.row = rowBlanks;
+  return p + 1;
+}
+
+// Row 14 stores bytes until one of its own ends the word, or until the text
+// is full; the byte that filled it is looked at again in row 13. A NUL is
+// stored too, but the text ends there (see closeField).
+inline const std::uint8_t* takeOrigin(KludgeScan& s, const std::uint8_t* p,
+                                      const std::uint8_t* end) {
+  char* const full = s.target->text + maxOriginLength;
+  char* cursor = s.cursor;  // a local: a char store could alias the scan state
+  for (;;) {
+    const std::uint8_t* const stop = p + std::min(end - p, full - cursor);
+    while (p != stop && keeps(rowOrigin, *p)) *cursor++ = static_cast<char>(*p++);
+    s.cursor = cursor;
+    if (cursor == full) {
       s.resume = rowSerial;
       s.row = rowSkipWord;
-      return true;
+      return p - 1;
     }
-  } while (stayIn(s, rowOrigin, over));
-  return !over;
-}
-
-inline bool takeSerial(Scanner& s) {
-  bool over = false;
-  std::uint32_t number = s.target->number;
-  do {
-    if (s.digits >= maxSerialDigits) {
-      s.target->number = number;
-      return finishField(s);
-    }
-    number = (number << 4) | digitValue(s.c);
-    ++s.digits;
-  } while (stayIn(s, rowSerial, over));
-  s.target->number = number;
-  return !over;
-}
-
-inline bool takeHash(Scanner& s) {
-  bool over = false;
-  do hashStep(s.hash, s.multiplier, s.c);
-  while (stayIn(s, rowHash, over));
-  return !over;
-}
-
-// Rows 12 and 13 pass over bytes without acting on them.
-inline bool skipIn(Scanner& s, unsigned row) {
-  bool over = false;
-  while (stayIn(s, row, over)) {
+    if (p == end) return p;
+    if (kludgeTable[rowOrigin][*p] != rowOrigin) break;
+    s.storedNul = true;  // the loop leaves a NUL to this line
+    *cursor++ = '\0';
+    ++p;
   }
-  return !over;
-}
-
-inline bool startHash(Scanner& s) {
-  if (++s.p == s.end) return finishField(s);
-  s.hash = 0;
-  s.multiplier = 256;
-  s.c = *s.p;
-  s.row = rowHash;
-  return true;
-}
-
-// The hash stands in for the serial, so no digit may follow; after an "@"
-// the domain is appended to the origin text.
-inline bool endHash(Scanner& s, std::uint32_t areaTagHash) {
-  s.target->number = hashFinal(s.hash) ^ areaTagHash;
-  s.digits = maxSerialDigits;
-  if (s.c != '@') return finishField(s);
-  return advance(s, rowOrigin);
-}
-
-// Carries out table value v for the current byte. Returns false when the
-// scan is over.
-inline bool step(Scanner& s, MsgIdKey& msgIdKey, MsgIdKey& replyKey, std::uint32_t areaTagHash,
-                 std::uint8_t v) {
-  switch (v) {
-    case rowBlanks:
-    case rowSkipWord:
-      return skipIn(s, v);
-    case rowOrigin:
-      return takeOrigin(s);
-    case rowSerial:
-      return takeSerial(s);
-    case rowHash:
-      return takeHash(s);
-    case actResume:
-      s.row = s.resume;
-      return true;
-    case actMsgId:
-      return startValue(s, msgIdKey, s.sawMsgId);
-    case actReply:
-      return startValue(s, replyKey, s.sawReply);
-    case actOriginEnd:
-      s.resume = rowSerial;
-      s.row = rowSkipWord;
-      return true;
-    case actWordEnd:
-      s.resume = rowSerial;
-      s.row = rowBlanks;
-      return true;
-    case actSerialEnd:
-      return finishField(s);
+  s.resume = rowSerial;
+  switch (kludgeTable[rowOrigin][*p]) {
     case actAngle:
-      return startHash(s);
-    case actHashEnd:
-      return endHash(s, areaTagHash);
-    default:  // a plain state
-      return advance(s, v);
+      s.hash = 0;
+      s.multiplier = 256;
+      s.row = rowHash;
+      return p + 1;
+    case actWordEnd:
+      s.row = rowBlanks;
+      return p;
+    default:  // actOriginEnd
+      s.row = rowSkipWord;
+      return p;
   }
+}
+
+// The digit values of eight bytes at once, as digitValue gives them, the
+// first byte in the highest four bits.
+inline std::uint32_t eightDigits(const std::uint8_t* p) {
+  std::uint64_t x = 0;
+  for (int i = 0; i < 8; ++i) x = (x << 8) | p[i];
+  constexpr std::uint64_t ones = 0x0101010101010101;
+  // Bytes from ":" (0x3A) to 0x7F are letters: (byte + 9) AND 15.
+  const std::uint64_t letters = ((x & 0x7F * ones) + 0x46 * ones) & ~x & 0x80 * ones;
+  x = (x + (letters >> 7) * 9) & 0x0F * ones;
+  x = ((x >> 4) | x) & 0x00FF00FF00FF00FF;
+  x = ((x >> 8) | x) & 0x0000FFFF0000FFFF;
+  return static_cast<std::uint32_t>((x >> 16) | x);
+}
+
+// Row 15: the serial ends at its own bytes or after eight digits; either way
+// that byte is looked at again between kludges, so the field may as well
+// close right after the eighth digit.
+inline const std::uint8_t* takeSerial(KludgeScan& s, const std::uint8_t* p,
+                                      const std::uint8_t* end) {
+  if (s.digits == 0 && end - p >= 8) {
+    const unsigned serial = fieldKeeps[p[0]] & fieldKeeps[p[1]] & fieldKeeps[p[2]] &
+                            fieldKeeps[p[3]] & fieldKeeps[p[4]] & fieldKeeps[p[5]] &
+                            fieldKeeps[p[6]] & fieldKeeps[p[7]];
+    if ((serial & keepBit(rowSerial)) != 0) {  // eight digits replace the number
+      s.target->number = eightDigits(p);
+      closeField(s);
+      return p + 8;
+    }
+  }
+  std::uint32_t number = s.target->number;
+  unsigned digits = s.digits;
+  for (; p != end; ++p) {
+    if (!keeps(rowSerial, *p) || digits >= maxSerialDigits) {
+      s.target->number = number;
+      closeField(s);
+      return p;
+    }
+    number = (number << 4) | digitValue(*p);
+    ++digits;
+  }
+  s.target->number = number;
+  s.digits = static_cast<std::uint8_t>(digits);
+  return p;
+}
+
+// Row 16 hashes the local part. The hash stands in for the serial, so no
+// digit may follow; after an "@" the domain is appended to the origin text.
+inline const std::uint8_t* takeHash(KludgeScan& s, const std::uint8_t* p,
+                                    const std::uint8_t* end) {
+  while (keeps(rowHash, *p)) {
+    hashStep(s.hash, s.multiplier, *p);
+    if (++p == end) return p;
+  }
+  s.target->number = hashFinal(s.hash) ^ s.areaTagHash;
+  s.digits = maxSerialDigits;
+  if (*p != '@') {
+    closeField(s);
+    return p;
+  }
+  s.row = rowOrigin;
+  return p + 1;
+}
+
+// Runs an open field until it closes or the bytes run out, through its rows
+// in the order a field usually takes them, so that the common path is
+// straight; a field resumed from an earlier piece enters at its row.
+inline const std::uint8_t* takeField(KludgeScan& s, const std::uint8_t* p,
+                                     const std::uint8_t* end) {
+  while (p != end && s.row != rowBetween) {
+    if (s.row == rowBlanks && (p = skipBlanks(s, p, end)) == end) break;
+    if (s.row == rowOrigin && (p = takeOrigin(s, p, end)) == end) break;
+    if (s.row == rowHash && (p = takeHash(s, p, end)) == end) break;
+    if (s.row == rowSkipWord && (p = skipWord(s, p, end)) == end) break;
+    if (s.row == rowBlanks && (p = skipBlanks(s, p, end)) == end) break;
+    if (s.row == rowSerial) p = takeSerial(s, p, end);
+  }
+  return p;
+}
+
+// Runs the state machine over [p, end) from the row the scan is in. Each
+// step uses up bytes or changes the row, so the loop ends.
+inline void feed(KludgeScan& s, const std::uint8_t* p, const std::uint8_t* end) {
+  while (p != end && !s.over) {
+    switch (s.row) {
+      case rowBetween: p = toNextKludge(s, p, end); break;
+      case 1: p = matchName(s, p, end); break;
+      case actMsgId:
+        openField(s, *s.msgIdKey, s.sawMsgId);
+        p = takeField(s, p, end);
+        break;
+      case actReply:
+        openField(s, *s.replyKey, s.sawReply);
+        p = takeField(s, p, end);
+        break;
+      case rowBlanks:
+      case rowSkipWord:
+      case rowOrigin:
+      case rowSerial:
+      case rowHash: p = takeField(s, p, end); break;
+      default: p = stepName(s, p); break;  // rows 2 to 11
+    }
+  }
+}
+
+inline void start(KludgeScan& s, MsgIdKey& msgIdKey, MsgIdKey& replyKey,
+                  std::uint32_t areaTagHash) {
+  msgIdKey.number = 0;
+  std::memset(msgIdKey.text, 0, sizeof msgIdKey.text);
+  replyKey.number = 0;
+  std::memset(replyKey.text, 0, sizeof replyKey.text);
+  s = KludgeScan{};
+  s.msgIdKey = &msgIdKey;
+  s.replyKey = &replyKey;
+  s.areaTagHash = areaTagHash;
+}
+
+// The end of the control information ends the open field and the scan.
+inline void finish(KludgeScan& s) {
+  if (!s.over) closeField(s);
+  s.over = true;
 }
 
 }  // namespace
@@ -283,6 +366,13 @@ void buildKludgeTable() {
     std::memset(kludgeTable[row], rowDefaults[row], sizeof kludgeTable[row]);
   }
   for (const Cell& cell : tableCells) kludgeTable[cell.row][cell.byte] = cell.value;
+  for (unsigned byte = 0; byte < 256; ++byte) {
+    fieldKeeps[byte] = 0;
+    for (unsigned row = rowBlanks; row <= rowHash; ++row) {
+      if (kludgeTable[row][byte] == row) fieldKeeps[byte] |= keepBit(row);
+    }
+  }
+  fieldKeeps[0] &= ~keepBit(rowOrigin);
 }
 
 std::uint32_t MsgIdHash(const char* text) {
@@ -294,27 +384,22 @@ std::uint32_t MsgIdHash(const char* text) {
 
 void scanKludges(MsgIdKey& msgIdKey, MsgIdKey& replyKey, const std::uint8_t* controlStart,
                  const std::uint8_t* controlEnd, std::uint32_t areaTagHash) {
-  msgIdKey.number = 0;
-  std::memset(msgIdKey.text, 0, sizeof msgIdKey.text);
-  replyKey.number = 0;
-  std::memset(replyKey.text, 0, sizeof replyKey.text);
-  if (controlStart >= controlEnd) return;
-
-  Scanner s;
-  s.p = controlStart;
-  s.end = controlEnd;
-  s.c = *s.p;
-  for (;;) {
-    if (s.row == rowBetween && s.c != soh) {
-      // Between kludges every byte but SOH keeps the state, so jump to the
-      // next SOH. No field is open here, so running out just ends the scan.
-      const void* next = std::memchr(s.p, soh, static_cast<std::size_t>(s.end - s.p));
-      if (next == nullptr) return;
-      s.p = static_cast<const std::uint8_t*>(next);
-      s.c = soh;
-    }
-    if (!step(s, msgIdKey, replyKey, areaTagHash, kludgeTable[s.row][s.c])) return;
-  }
+  KludgeScan s;
+  start(s, msgIdKey, replyKey, areaTagHash);
+  feed(s, controlStart, controlEnd);
+  finish(s);
 }
+
+void startKludgeScan(KludgeScan& scan, MsgIdKey& msgIdKey, MsgIdKey& replyKey,
+                     std::uint32_t areaTagHash) {
+  start(scan, msgIdKey, replyKey, areaTagHash);
+}
+
+bool feedKludgeScan(KludgeScan& scan, const std::uint8_t* begin, const std::uint8_t* end) {
+  feed(scan, begin, end);
+  return !scan.over;
+}
+
+void finishKludgeScan(KludgeScan& scan) { finish(scan); }
 
 }  // namespace knotter

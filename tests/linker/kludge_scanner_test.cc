@@ -105,6 +105,10 @@ const ScanCase scanCases[] = {
     {"text before the angle bracket", s + "MSGID: x<abc@d", {abcHash ^ tagHash, "xd"}, {}},
     {"end inside the local part", s + "MSGID: <abc", {}, {}},
     {"end right after the colon", s + "MSGID:", {}, {}},
+    {"a second name at the very end keeps the first value",
+     s + "MSGID: ab 1" + s + "MSGID:",
+     {0x1, "ab"},
+     {}},
     {"end inside the origin", s + "MSGID: 1:2/3", {0, "1:2/3"}, {}},
     {"second MSGID rewrites text, shifts number",
      s + "MSGID: longorigin12345 1234" + s + "MSGID: ab 56",
@@ -141,6 +145,71 @@ TEST_F(KludgeScanner, EveryTruncationStaysInBounds) {
     EXPECT_LE(std::strlen(msgId.text), 23u);
     EXPECT_LE(std::strlen(reply.text), 23u);
   }
+}
+
+// Scans control in two pieces, cut at `cut`, and then in one-byte pieces.
+void scanCutAt(const std::string& control, std::size_t cut, MsgIdKey& msgId, MsgIdKey& reply) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(control.data());
+  knotter::KludgeScan scan;
+  knotter::startKludgeScan(scan, msgId, reply, tagHash);
+  knotter::feedKludgeScan(scan, bytes, bytes + cut);
+  knotter::feedKludgeScan(scan, bytes + cut, bytes + control.size());
+  knotter::finishKludgeScan(scan);
+}
+
+void expectSameKeys(const MsgIdKey& a, const MsgIdKey& b) {
+  EXPECT_EQ(a.number, b.number);
+  EXPECT_EQ(std::string(a.text, sizeof a.text), std::string(b.text, sizeof b.text));
+}
+
+// A field, a kludge name or a pending "MSGID:" may span the cut; every cut of
+// every case gives the keys of the whole block.
+TEST_F(KludgeScanner, PiecesScanAsTheirConcatenation) {
+  for (const ScanCase& c : scanCases) {
+    SCOPED_TRACE(c.name);
+    MsgIdKey wholeMsgId;
+    MsgIdKey wholeReply;
+    scan(c.control, wholeMsgId, wholeReply);
+    for (std::size_t cut = 0; cut <= c.control.size(); ++cut) {
+      SCOPED_TRACE(cut);
+      MsgIdKey msgId;
+      MsgIdKey reply;
+      scanCutAt(c.control, cut, msgId, reply);
+      expectSameKeys(msgId, wholeMsgId);
+      expectSameKeys(reply, wholeReply);
+    }
+  }
+}
+
+// Kludges kept as separate records are fed as "SOH MSGID: " and the value,
+// each record's SOH ending the previous field. The state carries over, so a
+// value without a closing blank runs on into the next record as it would in
+// one block.
+TEST_F(KludgeScanner, RecordsFedOneAfterTheOther) {
+  // After "@" the word is skipped up to the next blank, through the next
+  // record's name; its origin then becomes the serial.
+  const std::string pieces[] = {s + "MSGID: ", "1:2/3@net", s + "REPLY: ", "1:2/4 ee",
+                                s + "REPLY: ", "1:2/5 dd",  s + "MSGID: ", "2:5/6 ff"};
+  knotter::KludgeScan records;
+  MsgIdKey msgId;
+  MsgIdKey reply;
+  knotter::startKludgeScan(records, msgId, reply, tagHash);
+  std::string whole;
+  bool more = true;
+  for (const std::string& piece : pieces) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(piece.data());
+    more = knotter::feedKludgeScan(records, bytes, bytes + piece.size());
+    whole += piece;
+  }
+  knotter::finishKludgeScan(records);
+  EXPECT_FALSE(more);  // both were seen: the rest changes nothing
+  expectKey(msgId, {0x132F4, "1:2/3"}, "MSGID");  // "1:2/4" as digits
+  expectKey(reply, {0xDD, "1:2/5"}, "REPLY");
+  MsgIdKey wholeMsgId;
+  MsgIdKey wholeReply;
+  scan(whole, wholeMsgId, wholeReply);
+  expectSameKeys(msgId, wholeMsgId);
+  expectSameKeys(reply, wholeReply);
 }
 
 TEST(MsgIdHash, KnownValues) {
