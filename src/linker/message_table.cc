@@ -152,14 +152,27 @@ KeyCollector::KeyCollector(MessageTable& table, const char* areaTag)
 }
 
 void KeyCollector::scan(std::uint32_t slot, const std::uint8_t* begin, const std::uint8_t* end) {
-  MsgIdKey msgIdKey;
-  MsgIdKey replyKey;
-  scanKludges(msgIdKey, replyKey, begin, end, areaTagHash_);
-  const std::uint64_t keys[2] = {packKey(msgIdKey, textNumber(texts_, msgIdKey.text)),
-                                 packKey(replyKey, textNumber(texts_, replyKey.text))};
-  const std::uint32_t number = table_.entries[slot].number;
+  start(slot);
+  feed(begin, end);
+  finish();
+}
+
+void KeyCollector::start(std::uint32_t slot) {
+  slot_ = slot;
+  startKludgeScan(scan_, msgIdKey_, replyKey_, areaTagHash_);
+}
+
+bool KeyCollector::feed(const std::uint8_t* begin, const std::uint8_t* end) {
+  return feedKludgeScan(scan_, begin, end);
+}
+
+void KeyCollector::finish() {
+  finishKludgeScan(scan_);
+  const std::uint64_t keys[2] = {packKey(msgIdKey_, textNumber(texts_, msgIdKey_.text)),
+                                 packKey(replyKey_, textNumber(texts_, replyKey_.text))};
+  const std::uint32_t number = table_.entries[slot_].number;
   for (std::uint32_t kind = msgIdKind; kind <= replyKind; ++kind) {
-    if (keys[kind] != 0) listed_[table_.listedKeys++] = KeyRef{keys[kind], number, slot * 2 + kind};
+    if (keys[kind] != 0) listed_[table_.listedKeys++] = KeyRef{keys[kind], number, slot_ * 2 + kind};
   }
 }
 

@@ -109,12 +109,22 @@ class KeyCollector {
   KeyCollector(MessageTable& table, const char* areaTag);
   // Scans the kludges of the message at slot in [begin, end).
   void scan(std::uint32_t slot, const std::uint8_t* begin, const std::uint8_t* end);
+  // The same for control information that comes in pieces (kludges kept as
+  // separate records): start, feed each piece, finish. feed returns false
+  // once the pieces still to come cannot change the keys.
+  void start(std::uint32_t slot);
+  bool feed(const std::uint8_t* begin, const std::uint8_t* end);
+  void finish();
 
  private:
   MessageTable& table_;
   KeyRef* listed_;
   std::uint32_t areaTagHash_;
   OriginTexts texts_;
+  std::uint32_t slot_ = 0;
+  MsgIdKey msgIdKey_;
+  MsgIdKey replyKey_;
+  KludgeScan scan_;
 };
 
 // Sorts the collected keys and places the links; the table is then ready

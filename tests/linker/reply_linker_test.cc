@@ -32,8 +32,10 @@ std::string kludges(const Message& m) {
 }
 
 // Loads the messages, listed in index order, as a format would, and links
-// them. The table lives in the scratch buffer, so it is read before the next.
-knotter::MessageTable link(const std::vector<Message>& messages, std::int32_t linkType) {
+// them; with bytewise, each message's kludges are fed one byte at a time.
+// The table lives in the scratch buffer, so it is read before the next.
+knotter::MessageTable link(const std::vector<Message>& messages, std::int32_t linkType,
+                           bool bytewise = false) {
   knotter::buildKludgeTable();
   knotter::MessageTable table;
   const auto count = static_cast<std::uint32_t>(messages.size());
@@ -49,7 +51,13 @@ knotter::MessageTable link(const std::vector<Message>& messages, std::int32_t li
   knotter::KeyCollector keys(table, "AREA");
   for (std::uint32_t slot = 0; slot < count; ++slot) {
     const auto* text = reinterpret_cast<const std::uint8_t*>(texts[slot].data());
-    keys.scan(slot, text, text + texts[slot].size());
+    if (!bytewise) {
+      keys.scan(slot, text, text + texts[slot].size());
+      continue;
+    }
+    keys.start(slot);
+    for (std::size_t i = 0; i < texts[slot].size(); ++i) keys.feed(text + i, text + i + 1);
+    keys.finish();
   }
   knotter::sortKeys(table);
   knotter::linkReplies(table, linkType);
@@ -92,10 +100,12 @@ TEST(LinkerCore, ChainsNameTheMessagesBeforeAndAfterAndNoSiblings) {
   const std::vector<Message> messages = {
       {100, 10, "a", ""}, {200, 11, "b", "a"}, {300, 12, "c", "a"}, {400, 13, "d", "b"}};
   for (const std::int32_t linkType : {knotter::linkFlat, knotter::linkReply}) {
-    SCOPED_TRACE(linkType);
-    const std::vector<std::vector<std::uint32_t>> expected = {
-        {0, 11, 0}, {10, 13, 0}, {13, 0, 0}, {11, 12, 0}};
-    EXPECT_EQ(numbers(link(messages, linkType)), expected);
+    for (const bool bytewise : {false, true}) {
+      SCOPED_TRACE(testing::Message() << linkType << (bytewise ? " fed bytewise" : ""));
+      const std::vector<std::vector<std::uint32_t>> expected = {
+          {0, 11, 0}, {10, 13, 0}, {13, 0, 0}, {11, 12, 0}};
+      EXPECT_EQ(numbers(link(messages, linkType, bytewise)), expected);
+    }
   }
   const std::vector<std::vector<std::uint32_t>> timEd = {
       {0, 11, 0}, {10, 13, 12}, {10, 0, 0}, {11, 0, 0}};
