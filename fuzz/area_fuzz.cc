@@ -23,10 +23,9 @@
 
 #include "config/settings.h"
 #include "linker/kludge_scanner.h"
-#include "linker/reply_linker.h"
-#include "linker/subject_linker.h"
 #include "linker/subject_normaliser.h"
 #include "squish/holders.h"
+#include "squish/squish_linker.h"
 #include "write_all.h"
 
 namespace {

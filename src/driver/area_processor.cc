@@ -1,6 +1,5 @@
 #include "driver/area_processor.h"
 
-#include <fcntl.h>
 #include <utime.h>
 
 #include <cerrno>
@@ -10,28 +9,60 @@
 
 #include "config/settings.h"
 #include "driver/command_hooks.h"
-#include "linker/reply_linker.h"
-#include "linker/subject_linker.h"
 #include "log/log.h"
-#include "squish/file_lock.h"
-#include "squish/holders.h"
+#include "squish/base_files.h"
+#include "squish/squish_linker.h"
 
 namespace knotter {
 namespace {
 
-// Replaces the four-character suffix at the end of path.
-void setSuffix(char* path, std::size_t baseLength, const char* suffix) {
-  std::memcpy(path + baseLength, suffix, 5);
+struct LinkCounts {
+  std::int32_t changed = 0;
+  std::int32_t total = 0;
+};
+
+// Prints "Linking %s" without a line end; the result completes the line.
+void showProgress(const std::string& progress) {
+  if (settings.quiet) return;
+  consoleWrite(progress.c_str());
+  settings.progressPending = true;
 }
 
-bool runLinker(std::int32_t linkType, const AreaRecord& area, Bytes base, const DataFile& dataFile,
-               const char* indexPath, FileDescriptor& indexFile, std::int32_t& changed,
-               std::int32_t& total) {
+// Links the open base with the area's own link type, or the run's.
+bool linkArea(const AreaRecord& area, SquishBase& base, LinkCounts& counts) {
+  const std::int32_t linkType = area.linkType != 0 ? area.linkType : settings.linkType;
+  const Bytes bytes = base.mapping.bytes();
   const char* tag = area.tag.c_str();
+  const DataFile data{base.dataFile.fd, base.dataPath.c_str()};  // for the write lock
   if (linkType == linkSubj) {
-    return linkBySubject(tag, base, dataFile, indexPath, indexFile, changed, total);
+    return linkBySubject(tag, bytes, data, base.indexPath.c_str(), base.indexFile,
+                         counts.changed, counts.total);
   }
-  return linkByMsgId(linkType, tag, base, dataFile, indexPath, indexFile, changed, total);
+  return linkByMsgId(linkType, tag, bytes, data, base.indexPath.c_str(), base.indexFile,
+                     counts.changed, counts.total);
+}
+
+// Releases the linked base (the mapping first, the data file and its lock
+// last), reports the counts, and runs the flag commands.
+AreaOutcome finishArea(const std::string& progress, SquishBase& base, const LinkCounts& counts) {
+  base.mapping.unmap();
+  base.indexFile.close();
+  char text[32];
+  std::snprintf(text, sizeof text, ": %u of %u", static_cast<unsigned>(counts.changed),
+                static_cast<unsigned>(counts.total));
+  const bool anyChanged = counts.changed > 0;
+  if (anyChanged) {
+    ::utime(base.dataPath.c_str(), nullptr);
+    logWrite(levelError, (progress + text).c_str(), true);
+  }
+  base.dataFile.close();  // releases the lock before any flag command runs
+
+  if (!settings.quiet) {
+    consoleWrite((std::string(text) + "\n").c_str());
+    settings.progressPending = false;
+  }
+  runFlagCommands();
+  return anyChanged ? AreaOutcome::changed : AreaOutcome::unchanged;
 }
 
 }  // namespace
@@ -42,74 +73,27 @@ const char* dataFileSuffix(BaseFormat format) {
 
 bool areaPathTooLong(const char* areaPath) { return std::strlen(areaPath) > maxAreaPathLength; }
 
-void reportAreaPathTooLong(char* areaPath) {
+void reportAreaPathTooLong(const char* areaPath) {
   // Shown as far as it fits, with the suffix the data file would have.
-  setSuffix(areaPath, maxAreaPathLength, ".sqd");
-  logMessage(levelError, "! Cannot open file %s (%u)", areaPath,
+  const std::string shown = std::string(areaPath, maxAreaPathLength) + ".sqd";
+  logMessage(levelError, "! Cannot open file %s (%u)", shown.c_str(),
              static_cast<unsigned>(ENAMETOOLONG));
 }
 
-bool processArea(const AreaRecord& area, char* areaPath) {
+AreaOutcome processArea(const AreaRecord& area, const char* areaPath) {
   // Each format has its own way through an area; JAM's is not linked yet.
-  if (area.format != BaseFormat::squish) return false;
+  if (area.format != BaseFormat::squish) return AreaOutcome::failed;
   const std::string progress = "Linking " + area.tag;
-  if (!settings.quiet) {
-    consoleWrite(progress.c_str());
-    settings.progressPending = true;
-  }
-
+  showProgress(progress);
   if (areaPathTooLong(areaPath)) {
     reportAreaPathTooLong(areaPath);
-    return false;
+    return AreaOutcome::failed;
   }
-  const std::size_t baseLength = std::strlen(areaPath);
-  setSuffix(areaPath, baseLength, ".sqd");
-
-  // Declared in the order taken, so that an early return releases the index
-  // file first, then the mapping, then the data file with its lock.
-  FileDescriptor dataFile;
-  if (!openLocked(areaPath, O_RDWR, dataFile)) return false;
-  const std::uint64_t size = fileSize(dataFile.fd);
-  if (size == 0) {
-    logMessage(levelError, "! Error reading file %s", areaPath);
-    return false;
-  }
-  Mapping mapping(dataFile.fd, static_cast<std::size_t>(size), PROT_READ | PROT_WRITE);
-  if (!mapping.mapped()) {
-    logMessage(levelError, "! Error reading file %s", areaPath);
-    return false;
-  }
-  FileDescriptor indexFile;
-  const std::string dataPath = areaPath;  // for a linker that cannot have the write lock
-
-  setSuffix(areaPath, baseLength, ".sqi");
-  const std::int32_t linkType = area.linkType != 0 ? area.linkType : settings.linkType;
-  std::int32_t changed = 0;
-  std::int32_t total = 0;
-  const DataFile data{dataFile.fd, dataPath.c_str()};
-  if (!runLinker(linkType, area, mapping.bytes(), data, areaPath, indexFile, changed, total)) {
-    return false;
-  }
-
-  mapping.unmap();
-  indexFile.close();
-  char counts[32];
-  std::snprintf(counts, sizeof counts, ": %u of %u", static_cast<unsigned>(changed),
-                static_cast<unsigned>(total));
-  setSuffix(areaPath, baseLength, ".sqd");
-  const bool anyChanged = changed > 0;
-  if (anyChanged) {
-    ::utime(areaPath, nullptr);
-    logWrite(levelError, (progress + counts).c_str(), true);
-  }
-  dataFile.close();  // releases the lock before any flag command runs
-
-  if (!settings.quiet) {
-    consoleWrite((std::string(counts) + "\n").c_str());
-    settings.progressPending = false;
-  }
-  runFlagCommands();
-  return anyChanged;
+  SquishBase base;
+  if (!openSquishBase(areaPath, base)) return AreaOutcome::failed;
+  LinkCounts counts;
+  if (!linkArea(area, base, counts)) return AreaOutcome::failed;
+  return finishArea(progress, base, counts);
 }
 
 }  // namespace knotter

@@ -1,5 +1,5 @@
-// One area of the run: open, lock and map its data file, hand it to the
-// linker its link type calls for, report the result and release the base.
+// One area of the run: open, lock and map its base, hand it to the linker
+// its link type calls for, report the result and release the base.
 #pragma once
 
 #include <cstddef>
@@ -19,14 +19,17 @@ const char* dataFileSuffix(BaseFormat format);
 bool areaPathTooLong(const char* areaPath);
 
 // Reports "! Cannot open file %s (36)" for a base path that is too long,
-// showing its first maxAreaPathLength characters with ".sqd" (written into
-// areaPath, a pathBufferSize buffer).
-void reportAreaPathTooLong(char* areaPath);
+// showing its first maxAreaPathLength characters with ".sqd".
+void reportAreaPathTooLong(const char* areaPath);
 
-// Processes one area. areaPath is the resolved base path without extension,
-// in a pathBufferSize buffer; a path longer than maxAreaPathLength is
-// refused, never cut. Returns true when the linker succeeded and changed at
-// least one header.
-bool processArea(const AreaRecord& area, char* areaPath);
+enum class AreaOutcome {
+  failed,     // reported; no result line, no flag commands
+  unchanged,  // linked, no header changed
+  changed,    // linked, at least one header changed
+};
+
+// Processes one area. areaPath is the resolved base path without extension;
+// a path longer than maxAreaPathLength is refused, never cut.
+AreaOutcome processArea(const AreaRecord& area, const char* areaPath);
 
 }  // namespace knotter

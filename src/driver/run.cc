@@ -113,7 +113,7 @@ bool runArea(const AreaRecord& area, const RunOptions& options) {
     }
     if (!options.linkAfterCommand) return false;
   }
-  return processArea(area, areaPath);
+  return processArea(area, areaPath) == AreaOutcome::changed;
 }
 
 }  // namespace

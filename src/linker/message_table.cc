@@ -4,83 +4,21 @@
 #include <cstring>
 
 #include "config/scratch_buffer.h"
-#include "linker/kludge_scanner.h"
-#include "squish/damage_reports.h"
-#include "squish/index_reader.h"
 
 namespace knotter {
 namespace {
-
-constexpr std::uint64_t entryBytes = sizeof(MessageEntry);
-constexpr std::uint64_t keyBytes = 2 * sizeof(KeyRef);
-constexpr std::uint64_t workBytes = scratchBytesPerMessage - entryBytes - keyBytes;
-static_assert(workBytes == 64);
 
 // While the frames are scanned, the work region holds the origin text table:
 // 12 bytes of slots and room for two distinct 24-byte texts per message.
 constexpr std::uint64_t slotsPerMessage = 3;
 constexpr std::uint64_t textsPerMessage = 2;
-static_assert(sizeof(std::uint32_t) * slotsPerMessage + msgIdTextSize * textsPerMessage <= workBytes);
-static_assert(sizeof(LinkResult) <= keyBytes);
+static_assert(sizeof(std::uint32_t) * slotsPerMessage + msgIdTextSize * textsPerMessage <=
+              rawIndexBytes);
+static_assert(sizeof(std::uint64_t) <= keyBytesPerMessage);  // the frames while ordered
 
-struct Regions {
-  MessageEntry* entries;
-  KeyRef* keys;
-  std::uint8_t* work;
-  std::uint64_t capacity;  // messages the block is sized for
-};
-
-// Takes the block from the scratch buffer; null regions when it cannot be had.
-bool takeRegions(std::uint32_t count, Regions& regions) {
-  regions.capacity = std::max<std::uint64_t>(count, minScratchMessages);
-  auto* block = static_cast<std::uint8_t*>(scratchBuffer(regions.capacity * scratchBytesPerMessage));
-  if (block == nullptr) return false;
-  regions.entries = reinterpret_cast<MessageEntry*>(block);
-  regions.keys = reinterpret_cast<KeyRef*>(block + regions.capacity * entryBytes);
-  regions.work = block + regions.capacity * (entryBytes + keyBytes);
-  return true;
-}
-
-// Checks every ofs against end_frame in index order (the first beyond it
-// makes the index damaged) and lists the frames as (ofs, position) pairs.
-bool listFrames(const char* areaTag, const std::uint8_t* index, std::uint32_t count,
-                std::uint32_t endFrame, std::uint64_t* frames) {
-  for (std::uint32_t i = 0; i < count; ++i) {
-    const std::uint32_t ofs = load32(index + std::uint64_t{i} * sqidxSize + sqidxOfsOffset);
-    if (ofs > endFrame) {
-      reportIndexDamaged(areaTag, i, ofs);
-      return false;
-    }
-    frames[i] = (std::uint64_t{ofs} << 32) | i;
-  }
-  return true;
-}
-
-// Builds the entries in ascending ofs, equal offsets in index order. Tossers
-// append, so the index is usually in file order already and needs no sort.
-void buildEntries(const std::uint8_t* index, std::uint64_t* frames, std::uint32_t count,
-                  MessageEntry* entries) {
-  if (!std::is_sorted(frames, frames + count)) std::sort(frames, frames + count);
-  for (std::uint32_t slot = 0; slot < count; ++slot) {
-    const auto position = static_cast<std::uint32_t>(frames[slot]);
-    const std::uint8_t* raw = index + std::uint64_t{position} * sqidxSize;
-    entries[slot] = MessageEntry{load32(raw + sqidxOfsOffset), load32(raw + sqidxUmsgidOffset), {}};
-  }
-}
-
-// Gives every distinct origin text a small number, so that a key fits in 64
-// bits and equal identifiers compare equal as integers. Open addressing over
-// slots holding text number + 1 (0 is an empty slot). An area has few
-// distinct origins, so the table starts small and stays in cache, growing
-// only up to the room the block has for it.
-struct OriginTexts {
-  std::uint32_t* slots;
-  std::uint64_t slotCount;
-  std::uint64_t maxSlots;
-  char (*texts)[msgIdTextSize];
-  std::uint32_t used = 0;
-};
-
+// The origin texts: open addressing over slots holding text number + 1 (0
+// is an empty slot). An area has few distinct origins, so the table starts
+// small and stays in cache, growing only up to the room the block has for it.
 constexpr std::uint64_t initialSlots = 4096;
 
 std::uint64_t hashText(const char* text) {
@@ -134,69 +72,9 @@ std::uint64_t packKey(const MsgIdKey& key, std::uint32_t textNumber) {
   return (std::uint64_t{key.number} << 32) | textNumber;
 }
 
-// Checks the frame of the next entry in ascending ofs and locates its
-// parts: its id first, then that it lies inside the data file, then that it
-// begins after the frames before it. False after reporting the damage.
-bool checkFrame(const char* areaTag, Bytes base, const MessageEntry& entry, std::uint16_t szSqhdr,
-                FrameOrder& order, FrameLayout& frame) {
-  std::uint32_t id = 0;
-  if (!readFrameId(base, entry.ofs, id)) {
-    reportAreaReadError(areaTag);
-    return false;
-  }
-  if (id != sqhdrSignature) {
-    reportBadFrame(areaTag, entry.umsgid, entry.ofs);
-    return false;
-  }
-  if (!locateFrame(base, entry.ofs, szSqhdr, frame)) {
-    reportAreaReadError(areaTag);
-    return false;
-  }
-  if (!order.next(base, entry.ofs, szSqhdr)) {
-    reportBadFrame(areaTag, entry.umsgid, entry.ofs);
-    return false;
-  }
-  return true;
-}
-
-// Visits the frames in ascending ofs: verifies each, scans its kludges and
-// lists its keys that are present. Returns the number of keys listed, or
-// noPosition after reporting a damaged frame.
-std::uint64_t scanFrames(const char* areaTag, Bytes base, const MessageTable& table,
-                         const Regions& regions) {
-  OriginTexts texts;
-  texts.slots = reinterpret_cast<std::uint32_t*>(regions.work);
-  texts.maxSlots = regions.capacity * slotsPerMessage;
-  texts.slotCount = std::min(initialSlots, texts.maxSlots);
-  texts.texts = reinterpret_cast<char(*)[msgIdTextSize]>(regions.work + texts.maxSlots * sizeof(std::uint32_t));
-  std::memset(texts.slots, 0, texts.slotCount * sizeof(std::uint32_t));
-
-  const std::uint32_t areaTagHash = MsgIdHash(areaTag);
-  std::uint64_t listed = 0;
-  FrameOrder order;
-  for (std::uint32_t slot = 0; slot < table.entries.size(); ++slot) {
-    MessageEntry& entry = table.entries[slot];
-    FrameLayout frame;
-    if (!checkFrame(areaTag, base, entry, table.header.szSqhdr, order, frame)) return noPosition;
-    for (std::size_t f = 0; f < chainFields; ++f) {
-      entry.oldFields[f] = load32(base, frame.header + xmsgReplytoOffset + 4 * f);
-    }
-    MsgIdKey msgIdKey;
-    MsgIdKey replyKey;
-    scanKludges(msgIdKey, replyKey, base.data() + frame.control, base.data() + frame.controlEnd,
-                areaTagHash);
-    const std::uint64_t keys[2] = {packKey(msgIdKey, textNumber(texts, msgIdKey.text)),
-                                   packKey(replyKey, textNumber(texts, replyKey.text))};
-    for (std::uint32_t kind = msgIdKind; kind <= replyKind; ++kind) {
-      if (keys[kind] != 0) regions.keys[listed++] = KeyRef{keys[kind], entry.umsgid, slot * 2 + kind};
-    }
-  }
-  return listed;
-}
-
 bool keyLess(const KeyRef& a, const KeyRef& b) {
   if (a.key != b.key) return a.key < b.key;
-  if (a.umsgid != b.umsgid) return a.umsgid < b.umsgid;
+  if (a.number != b.number) return a.number < b.number;
   return a.ref < b.ref;
 }
 
@@ -208,10 +86,10 @@ std::uint64_t bucketHash(std::uint64_t key) {
 }
 
 // Sorts the listed keys into out so that equal identifiers are adjacent and
-// ordered by umsgid. The order of the groups themselves does not matter to
+// ordered by number. The order of the groups themselves does not matter to
 // linking, so one bucket pass on a hash of the key does most of the work and
 // each small bucket is then sorted in cache.
-void sortKeys(const KeyRef* keys, std::uint64_t count, KeyRef* out, std::uint32_t* counts) {
+void sortKeyList(const KeyRef* keys, std::uint64_t count, KeyRef* out, std::uint32_t* counts) {
   int bits = 0;
   while ((std::uint64_t{1} << bits) < count / 8) ++bits;
   const std::uint64_t buckets = std::uint64_t{1} << bits;
@@ -234,31 +112,81 @@ void sortKeys(const KeyRef* keys, std::uint64_t count, KeyRef* out, std::uint32_
 
 }  // namespace
 
-bool loadMessageTable(const char* areaTag, Bytes base, const BaseHeader& header,
-                      const char* indexPath, FileDescriptor& indexFile, MessageTable& table) {
-  const auto count = static_cast<std::uint32_t>(header.highMsg);
-  Regions regions;
-  if (!takeRegions(count, regions)) return false;
-  table.header = header;
-
-  std::uint8_t* index = regions.work;
-  auto* frames = reinterpret_cast<std::uint64_t*>(regions.keys);
-  if (!readIndex(indexPath, count, index, indexFile)) return false;
-  if (!listFrames(areaTag, index, count, header.endFrame, frames)) return false;
-  buildEntries(index, frames, count, regions.entries);
-  table.entries = {regions.entries, count};
-
-  const std::uint64_t listed = scanFrames(areaTag, base, table, regions);
-  if (listed == noPosition) return false;
-
-  // The text table is no longer needed: the sorted keys and their bucket
-  // counts take its place, and the results take the place of the keys.
-  auto* sorted = reinterpret_cast<KeyRef*>(regions.work);
-  auto* counts = reinterpret_cast<std::uint32_t*>(sorted + listed);
-  sortKeys(regions.keys, listed, sorted, counts);
-  table.keys = {sorted, listed};
-  table.results = {reinterpret_cast<LinkResult*>(regions.keys), count};
+bool takeMessageTable(std::uint32_t count, std::uint64_t formatBytes, MessageTable& table) {
+  table = MessageTable{};
+  table.capacity = std::max<std::uint64_t>(count, minScratchMessages);
+  table.formatBytes = (formatBytes + 7) & ~std::uint64_t{7};
+  const std::uint64_t perMessage =
+      sizeof(MessageEntry) + table.formatBytes + keyBytesPerMessage + rawIndexBytes;
+  auto* block = static_cast<std::uint8_t*>(scratchBuffer(table.capacity * perMessage));
+  if (block == nullptr) return false;
+  std::uint8_t* at = block;
+  table.entries = {reinterpret_cast<MessageEntry*>(at), 0};
+  at += table.capacity * sizeof(MessageEntry);
+  table.format = at;
+  at += table.capacity * table.formatBytes;
+  table.frames = reinterpret_cast<std::uint64_t*>(at);
+  at += table.capacity * keyBytesPerMessage;
+  table.index = at;
   return true;
+}
+
+void orderFrames(MessageTable& table, std::uint32_t count) {
+  // Tossers append, so the index is usually in file order already.
+  if (!std::is_sorted(table.frames, table.frames + count)) {
+    std::sort(table.frames, table.frames + count);
+  }
+  table.entries = {table.entries.data(), count};
+}
+
+KeyCollector::KeyCollector(MessageTable& table, const char* areaTag)
+    : table_(table), listed_(reinterpret_cast<KeyRef*>(table.frames)),
+      areaTagHash_(MsgIdHash(areaTag)) {
+  texts_.slots = reinterpret_cast<std::uint32_t*>(table.index);
+  texts_.maxSlots = table.capacity * slotsPerMessage;
+  texts_.slotCount = std::min(initialSlots, texts_.maxSlots);
+  texts_.texts = reinterpret_cast<char(*)[msgIdTextSize]>(table.index + texts_.maxSlots *
+                                                                            sizeof(std::uint32_t));
+  std::memset(texts_.slots, 0, texts_.slotCount * sizeof(std::uint32_t));
+  table.listedKeys = 0;
+}
+
+void KeyCollector::scan(std::uint32_t slot, const std::uint8_t* begin, const std::uint8_t* end) {
+  start(slot);
+  feed(begin, end);
+  finish();
+}
+
+void KeyCollector::start(std::uint32_t slot) {
+  slot_ = slot;
+  startKludgeScan(scan_, msgIdKey_, replyKey_, areaTagHash_);
+}
+
+bool KeyCollector::feed(const std::uint8_t* begin, const std::uint8_t* end) {
+  return feedKludgeScan(scan_, begin, end);
+}
+
+void KeyCollector::finish() {
+  finishKludgeScan(scan_);
+  const std::uint64_t keys[2] = {packKey(msgIdKey_, textNumber(texts_, msgIdKey_.text)),
+                                 packKey(replyKey_, textNumber(texts_, replyKey_.text))};
+  const std::uint32_t number = table_.entries[slot_].number;
+  for (std::uint32_t kind = msgIdKind; kind <= replyKind; ++kind) {
+    if (keys[kind] != 0) listed_[table_.listedKeys++] = KeyRef{keys[kind], number, slot_ * 2 + kind};
+  }
+}
+
+void sortKeys(MessageTable& table) {
+  // The text table is no longer needed: the sorted keys and their bucket
+  // counts take its place, and the links take the place of the keys.
+  auto* sorted = reinterpret_cast<KeyRef*>(table.index);
+  auto* counts = reinterpret_cast<std::uint32_t*>(sorted + table.listedKeys);
+  sortKeyList(reinterpret_cast<const KeyRef*>(table.frames), table.listedKeys, sorted, counts);
+  table.keys = {sorted, table.listedKeys};
+  table.links = {reinterpret_cast<Links*>(table.frames), table.entries.size()};
+  table.linkWork = reinterpret_cast<std::uint8_t*>(table.frames) + table.capacity * sizeof(Links);
+  table.frames = nullptr;
+  table.index = nullptr;
 }
 
 }  // namespace knotter

@@ -1,16 +1,14 @@
 #include "linker/reply_linker.h"
 
 #include <algorithm>
-#include <cstring>
 #include <stdexcept>
 
 #include "config/settings.h"
-#include "linker/message_table.h"
-#include "squish/damage_reports.h"
-#include "squish/write_access.h"
 
 namespace knotter {
 namespace {
+
+constexpr std::uint64_t noPosition = ~std::uint64_t{0};
 
 // A run of keys with the same identifier: [begin, end) of the sorted keys.
 struct Group {
@@ -37,93 +35,104 @@ std::uint64_t findOriginal(std::span<const KeyRef> keys, Group group) {
   return noPosition;
 }
 
-// TimEd: every reply names the original, and the original lists its first
-// nine replies, which the write-back reads from the group itself. Results
-// start at 0 (no original in the group: newReplyto stays 0; a duplicate
-// MSGID lists nothing).
-void linkToOriginals(MessageTable& table) {
-  for (LinkResult& result : table.results) {
-    result = LinkResult{0, noPosition, 0, 0, 0, noPosition, 0};
-  }
+// TimEd: every reply names the original of its group. A group without an
+// original links nothing; a duplicate MSGID answers nothing.
+void findOriginals(MessageTable& table) {
+  std::fill(table.links.begin(), table.links.end(), Links{});
   const std::span<const KeyRef> keys = table.keys;
   forEachGroup(keys, [&](Group group) {
     if (group.end - group.begin < 2) return;
     const std::uint64_t original = findOriginal(keys, group);
     if (original == noPosition) return;
     const std::uint32_t o = ownerOf(keys[original]);
-    table.results[o].newReply = static_cast<std::uint32_t>(group.begin);
     for (std::uint64_t k = group.begin; k < group.end; ++k) {
-      if (kindOf(keys[k]) != replyKind) continue;
-      LinkResult& reply = table.results[ownerOf(keys[k])];
-      reply.newReplyto = table.entries[o].umsgid;
-      reply.original = o;
+      if (kindOf(keys[k]) == replyKind) table.links[ownerOf(keys[k])].replyTo = o;
     }
   });
 }
 
-// Lower umsgid first, then lower ofs, then index position: the slot order
+// Lower number first, then lower ofs, then index position: the slot order
 // of the entries is already by ofs and index position.
 bool ranksBefore(std::span<const MessageEntry> entries, std::uint32_t a, std::uint32_t b) {
-  if (entries[a].umsgid != entries[b].umsgid) return entries[a].umsgid < entries[b].umsgid;
+  if (entries[a].number != entries[b].number) return entries[a].number < entries[b].number;
   return a < b;
 }
 
-// Readers climb replyto and descend replies[] without remembering where
-// they have been, so no link may lead back to where it started. Every
-// message answers at most one original, so following originals from any
-// message either ends or runs into one ring; on each ring (a message that
-// answers itself is a ring of one) the lowest-ranked member loses its
-// original. Each walk stamps what it passes, so every message is passed at
-// most twice, without a stack.
+// Readers climb to the original and descend to the replies without
+// remembering where they have been, so no link may lead back to where it
+// started. Every message answers at most one original, so following
+// originals from any message either ends or runs into one ring; on each
+// ring (a message that answers itself is a ring of one) the lowest-ranked
+// member loses its original. Each walk stamps what it passes, so every
+// message is passed at most twice, without a stack.
 void breakRings(MessageTable& table) {
-  const std::span<LinkResult> results = table.results;
-  for (std::uint32_t start = 0; start < results.size(); ++start) {
-    if (results[start].walk != 0) continue;
+  const std::span<Links> links = table.links;
+  auto* walk = reinterpret_cast<std::uint32_t*>(table.linkWork);  // 1 + the walk's start; 0 = none
+  static_assert(sizeof(std::uint32_t) <= linkWorkBytes);
+  std::fill(walk, walk + links.size(), 0u);
+  for (std::uint32_t start = 0; start < links.size(); ++start) {
+    if (walk[start] != 0) continue;
     const std::uint32_t stamp = start + 1;
     std::uint32_t m = start;
-    while (m != noPosition && results[m].walk == 0) {
-      results[m].walk = stamp;
-      m = results[m].original;
+    while (m != noSlot && walk[m] == 0) {
+      walk[m] = stamp;
+      m = links[m].replyTo;
     }
     // Ended, or met a message an earlier walk has settled.
-    if (m == noPosition || results[m].walk != stamp) continue;
+    if (m == noSlot || walk[m] != stamp) continue;
     std::uint32_t lowest = m;
-    for (std::uint32_t r = results[m].original; r != m; r = results[r].original) {
+    for (std::uint32_t r = links[m].replyTo; r != m; r = links[r].replyTo) {
       if (ranksBefore(table.entries, r, lowest)) lowest = r;
     }
-    results[lowest].original = noPosition;
-    results[lowest].newReplyto = 0;
+    links[lowest].replyTo = noSlot;
   }
 }
 
-// The replies an original lists: the first nine REPLY keys of its group
-// whose messages still answer it.
-void listReplies(const MessageTable& table, std::uint32_t groupStart, std::uint32_t* replies) {
+// Lists the replies of each original that still answer it, in ascending
+// number: firstReply, then nextReply from reply to reply.
+void listReplies(MessageTable& table) {
   const std::span<const KeyRef> keys = table.keys;
-  std::size_t listed = 0;
-  for (std::uint64_t k = groupStart; k < keys.size() && keys[k].key == keys[groupStart].key; ++k) {
-    if (kindOf(keys[k]) != replyKind) continue;
-    if (table.results[ownerOf(keys[k])].original == noPosition) continue;
-    replies[listed++] = keys[k].umsgid;
-    if (listed == replySlots) break;
-  }
+  forEachGroup(keys, [&](Group group) {
+    if (group.end - group.begin < 2) return;
+    const std::uint64_t original = findOriginal(keys, group);
+    if (original == noPosition) return;
+    const std::uint32_t o = ownerOf(keys[original]);
+    std::uint32_t* last = &table.links[o].firstReply;
+    for (std::uint64_t k = group.begin; k < group.end; ++k) {
+      const std::uint32_t reply = ownerOf(keys[k]);
+      if (kindOf(keys[k]) != replyKind || table.links[reply].replyTo != o) continue;
+      *last = reply;
+      last = &table.links[reply].nextReply;
+    }
+  });
+}
+
+// The forest that Flat and Reply flatten, one node per message, kept in
+// the table's work room beside the links.
+struct ChainNode {
+  std::uint32_t firstChild = noSlot;
+  std::uint32_t nextSibling = noSlot;
+  std::uint32_t previous = noSlot;  // ref of the key before it in its list
+};
+static_assert(sizeof(ChainNode) <= linkWorkBytes);
+
+std::span<ChainNode> chainNodes(const MessageTable& table) {
+  return {reinterpret_cast<ChainNode*>(table.linkWork), table.entries.size()};
 }
 
 // Flat and Reply turn each group into a list: its head (the original, or
 // for Reply the lowest reply to a missing original), then its replies by
-// umsgid. Seen per message, the lists form a forest: a message's first child
+// number. Seen per message, the lists form a forest: a message's first child
 // follows its MSGID in its list, its next sibling follows its REPLY.
-void buildLists(MessageTable& table, bool linkOrphans) {
-  for (LinkResult& result : table.results) {
-    result = LinkResult{0, 0, noPosition, noPosition, noPosition, 0, 0};
-  }
+void buildLists(const MessageTable& table, std::span<ChainNode> nodes, bool linkOrphans) {
+  std::fill(nodes.begin(), nodes.end(), ChainNode{});
   const std::span<const KeyRef> keys = table.keys;
   forEachGroup(keys, [&](Group group) {
     if (group.end - group.begin < 2) return;
     std::uint64_t head = findOriginal(keys, group);
     if (head == noPosition) {
       // Replies whose original is missing: Reply still chains them, led by
-      // the lowest umsgid; Flat leaves them apart.
+      // the lowest number; Flat leaves them apart.
       if (!linkOrphans) return;
       head = group.begin;
     }
@@ -131,9 +140,9 @@ void buildLists(MessageTable& table, bool linkOrphans) {
     for (std::uint64_t k = group.begin; k < group.end; ++k) {
       if (k == head || kindOf(keys[k]) != replyKind) continue;
       const std::uint32_t message = ownerOf(keys[k]);
-      LinkResult& before = table.results[ownerOf(*last)];
+      ChainNode& before = nodes[ownerOf(*last)];
       (kindOf(*last) == msgIdKind ? before.firstChild : before.nextSibling) = message;
-      table.results[message].previous = last->ref;
+      nodes[message].previous = last->ref;
       last = &keys[k];
     }
   });
@@ -141,104 +150,53 @@ void buildLists(MessageTable& table, bool linkOrphans) {
 
 // The message after x in pre-order: its first child, else its next sibling
 // (or, for the head of orphan replies, its next follower), else the next
-// sibling of the nearest ancestor that has one. noPosition when the walk is
+// sibling of the nearest ancestor that has one. noSlot when the walk is
 // back at the chain's start.
-std::uint32_t nextInChain(std::span<const LinkResult> results, std::uint32_t x) {
-  if (results[x].firstChild != noPosition) return results[x].firstChild;
-  if (results[x].nextSibling != noPosition) return results[x].nextSibling;
+std::uint32_t nextInChain(std::span<const ChainNode> nodes, std::uint32_t x) {
+  if (nodes[x].firstChild != noSlot) return nodes[x].firstChild;
+  if (nodes[x].nextSibling != noSlot) return nodes[x].nextSibling;
   for (;;) {
-    const std::uint32_t previous = results[x].previous;
-    if (previous == noPosition) return noPosition;
+    const std::uint32_t previous = nodes[x].previous;
+    if (previous == noSlot) return noSlot;
     x = previous >> 1;
     if ((previous & 1) == replyKind) continue;  // a previous sibling: keep climbing
-    if (results[x].nextSibling != noPosition) return results[x].nextSibling;
+    if (nodes[x].nextSibling != noSlot) return nodes[x].nextSibling;
   }
 }
 
 // Flattens every tree of the forest into a chain in pre-order. The trees are
 // disjoint, so the order of the chain starts does not matter. Messages on a
-// cycle of replies belong to no tree and keep replyto 0 and replies[0] 0.
-void flattenChains(MessageTable& table) {
-  const std::span<LinkResult> results = table.results;
+// cycle of replies belong to no tree and keep no links.
+void flattenChains(MessageTable& table, std::span<const ChainNode> nodes) {
+  const std::span<Links> links = table.links;
+  std::fill(links.begin(), links.end(), Links{});
   std::uint64_t steps = 0;
-  for (std::uint32_t start = 0; start < results.size(); ++start) {
-    if (results[start].previous != noPosition) continue;  // not a chain start
+  for (std::uint32_t start = 0; start < nodes.size(); ++start) {
+    if (nodes[start].previous != noSlot) continue;  // not a chain start
     std::uint32_t tail = start;
-    for (std::uint32_t n = nextInChain(results, start); n != noPosition; n = nextInChain(results, n)) {
+    for (std::uint32_t n = nextInChain(nodes, start); n != noSlot; n = nextInChain(nodes, n)) {
       // Each message joins at most one chain; more steps than messages would
       // mean a broken table, which must never be written.
-      if (++steps > results.size()) throw std::logic_error("reply chain walk does not end");
-      results[tail].newReply = table.entries[n].umsgid;
-      results[n].newReplyto = table.entries[tail].umsgid;
+      if (++steps > nodes.size()) throw std::logic_error("reply chain walk does not end");
+      links[tail].firstReply = n;
+      links[n].replyTo = tail;
       tail = n;
     }
   }
 }
 
-// Writes the fields that differ from what the base held, in file order,
-// counting the headers changed. A base that is linked already costs no access
-// to the data file at all, and no exclusive lock; otherwise that lock is
-// taken before the first store, and false (nothing written) when it is not.
-bool writeBack(const MessageTable& table, std::int32_t linkType, Bytes base,
-               const DataFile& dataFile, std::int32_t& changed) {
-  WriteAccess access;
-  for (std::uint32_t slot = 0; slot < table.entries.size(); ++slot) {
-    const MessageEntry& entry = table.entries[slot];
-    const LinkResult& result = table.results[slot];
-    std::uint32_t fields[chainFields] = {result.newReplyto};
-    if (linkType != linkTimEd) {
-      fields[1] = result.newReply;
-    } else if (result.newReply != noPosition) {
-      listReplies(table, result.newReply, fields + 1);
-    }
-    if (std::memcmp(fields, entry.oldFields, sizeof fields) == 0) continue;
-    if (!takeWriteAccess(dataFile, access)) return false;
-    const std::uint64_t at = std::uint64_t{entry.ofs} + table.header.szSqhdr + xmsgReplytoOffset;
-    for (std::size_t f = 0; f < chainFields; ++f) {
-      if (fields[f] != entry.oldFields[f]) store32(base, at + 4 * f, fields[f]);
-    }
-    ++changed;
-  }
-  return true;
-}
-
-bool linkArea(std::int32_t linkType, const char* areaTag, Bytes base, const DataFile& dataFile,
-              const char* indexPath, FileDescriptor& indexFile, std::int32_t& changed,
-              std::int32_t& total) {
-  BaseHeader header;
-  if (!readBaseHeader(base, header)) {
-    reportAreaReadError(areaTag);
-    return false;
-  }
-  total = header.highMsg;
-  if (header.highMsg <= 0) return true;
-
-  MessageTable table;
-  if (!loadMessageTable(areaTag, base, header, indexPath, indexFile, table)) return false;
-  if (linkType == linkTimEd) {
-    linkToOriginals(table);
-    breakRings(table);
-  } else {
-    buildLists(table, linkType != linkFlat);
-    flattenChains(table);
-  }
-  return writeBack(table, linkType, base, dataFile, changed);
-}
-
 }  // namespace
 
-bool linkByMsgId(std::int32_t linkType, const char* areaTag, Bytes base, const DataFile& dataFile,
-                 const char* indexPath, FileDescriptor& indexFile, std::int32_t& changed,
-                 std::int32_t& total) {
-  changed = 0;
-  total = 0;
-  try {
-    return linkArea(linkType, areaTag, base, dataFile, indexPath, indexFile, changed, total);
-  } catch (...) {
-    changed = 0;
-    reportAreaReadError(areaTag);
-    return false;
+void linkReplies(MessageTable& table, std::int32_t linkType) {
+  if (linkType == linkTimEd) {
+    findOriginals(table);
+    breakRings(table);
+    listReplies(table);
+    return;
   }
+  const std::span<ChainNode> nodes = chainNodes(table);
+  buildLists(table, nodes, linkType != linkFlat);
+  flattenChains(table, nodes);
 }
 
 }  // namespace knotter

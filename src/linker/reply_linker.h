@@ -1,23 +1,20 @@
-// Links the messages of an area by their MSGID and REPLY kludges: TimEd (many
+// Links the messages of a table by their MSGID and REPLY keys: TimEd (many
 // replies to one original), Flat (linear chains) or Reply (Flat, plus replies
-// whose original is missing), rewriting replyto and replies[0..8].
+// whose original is missing). Knows nothing of any base format: it turns the
+// sorted keys into Links.
 #pragma once
 
 #include <cstdint>
 
-#include "squish/format.h"
-#include "squish/holders.h"
-#include "squish/write_access.h"
+#include "linker/message_table.h"
 
 namespace knotter {
 
-// Links the mapped data file base with linkType (1 TimEd, 2 Flat, anything
-// else Reply); dataFile is the file mapped, to be locked exclusively before
-// the first store. changed counts the rewritten headers, total is high_msg.
-// Returns false after reporting a failure; nothing is written then, and the
-// index descriptor may be left in indexFile for the caller to close.
-bool linkByMsgId(std::int32_t linkType, const char* areaTag, Bytes base, const DataFile& dataFile,
-                 const char* indexPath, FileDescriptor& indexFile, std::int32_t& changed,
-                 std::int32_t& total);
+// Sets the links of every message of the loaded table for linkType (1 TimEd,
+// 2 Flat, anything else Reply). TimEd lists every reply of an original; no
+// message answers itself, and on a ring of replies the member with the
+// lowest number (then the lowest slot) answers nothing.
+// Throws std::logic_error on a table whose chains would not end.
+void linkReplies(MessageTable& table, std::int32_t linkType);
 
 }  // namespace knotter

@@ -1,67 +1,25 @@
 #include "linker/subject_linker.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "config/scratch_buffer.h"
 #include "config/settings.h"
 #include "linker/subject_normaliser.h"
-#include "squish/damage_reports.h"
-#include "squish/index_reader.h"
 
 namespace knotter {
 namespace {
 
-// SubjectRecord, one per message, in index order, all of one width:
-//   OFFSET  SIZE  FIELD
-//        0     4  position; reused as the working word of the sorts (the
-//                 position is the record's own number, so it is not lost)
-//        4     4  ofs
-//        8     4  umsgid; after chaining the new replyto
-//       12     4  replyto as read
-//       16     4  replies[0] as read
-//       20     1  length of the normalised subject
-//       21     N  the normalised subject
-// After chaining, bytes 20..23 hold the new replies[0]: a record's subject
-// is not compared again once the record after it has been chained.
-constexpr std::size_t recordWord = 0;
-constexpr std::size_t recordOfs = 4;
-constexpr std::size_t recordUmsgid = 8;
-constexpr std::size_t recordNewReplyto = 8;
-constexpr std::size_t recordReplyto = 12;
-constexpr std::size_t recordFirstReply = 16;
-constexpr std::size_t recordLength = 20;
-constexpr std::size_t recordNewFirstReply = 20;
-constexpr std::size_t recordSubject = 21;
-constexpr std::size_t minRecordWidth = 24;  // room for the new first reply when N is 1
+// Room for the two link slots over the subject when N is small; also more
+// than an index entry, so the raw index can be read into the record area.
+constexpr std::size_t minRecordWidth = recordFirstReply + 4;
 constexpr std::uint64_t minBlockMessages = 500;
 
 // The working word of a group's first record (its representative) carries
 // this bit; other records hold the number of their representative.
 constexpr std::uint32_t representativeBit = 0x80000000;
 constexpr std::uint32_t wordValue = 0x7FFFFFFF;
-constexpr std::uint32_t noRecord = 0x7FFFFFFF;  // high_msg is positive, so no record has it
+constexpr std::uint32_t noRecord = 0x7FFFFFFF;  // counts are below 2^31, so no record has it
 
-// The working block of one area: the pointers (record numbers) and the records.
-struct SubjectTable {
-  std::uint32_t* pointers = nullptr;
-  std::uint8_t* records = nullptr;
-  std::size_t width = 0;
-  std::uint32_t count = 0;
-};
-
-// Records are scratch memory of this process, so their words are in host
-// order; memcpy because a width need not be a multiple of 4.
-inline std::uint32_t get32(const std::uint8_t* at) {
-  std::uint32_t value;
-  std::memcpy(&value, at, sizeof value);
-  return value;
-}
-inline void put32(std::uint8_t* at, std::uint32_t value) { std::memcpy(at, &value, sizeof value); }
-
-inline std::uint8_t* record(const SubjectTable& table, std::uint32_t number) {
-  return table.records + std::size_t{number} * table.width;
-}
 inline std::uint32_t word(const SubjectTable& table, std::uint32_t number) {
   return get32(record(table, number) + recordWord);
 }
@@ -86,9 +44,10 @@ std::size_t recordWidth(int subjectLength) {
   return std::max(width, minRecordWidth);
 }
 
-// Takes the working block for count messages; false after the shortage has
-// been reported.
-bool takeBlock(std::uint32_t count, std::size_t width, SubjectTable& table) {
+}  // namespace
+
+bool takeSubjectTable(std::uint32_t count, SubjectTable& table) {
+  const std::size_t width = recordWidth(settings.subjectLength);
   const std::uint64_t messages = std::max<std::uint64_t>(count, minBlockMessages);
   void* block = scratchBuffer(messages * (width + 4));
   if (block == nullptr) return false;
@@ -96,34 +55,11 @@ bool takeBlock(std::uint32_t count, std::size_t width, SubjectTable& table) {
   table.records = static_cast<std::uint8_t*>(block) + messages * 4;
   table.width = width;
   table.count = count;
+  table.recordArea = messages * width;
   return true;
 }
 
-// The index lies in the last 12 * count bytes of the record area. Each
-// record is filled from its own entry, and a record (at least 24 bytes)
-// never reaches an entry (12 bytes) that is still to be read. Sets sorted
-// when the frame offsets already ascend in index order.
-bool fillRecords(const char* areaTag, std::uint32_t endFrame, const std::uint8_t* index,
-                 const SubjectTable& table, bool& sorted) {
-  sorted = true;
-  std::uint32_t lastOfs = 0;
-  for (std::uint32_t i = 0; i < table.count; ++i) {
-    const std::uint8_t* entry = index + std::size_t{i} * sqidxSize;
-    const std::uint32_t ofs = load32(entry + sqidxOfsOffset);
-    const std::uint32_t umsgid = load32(entry + sqidxUmsgidOffset);
-    if (ofs > endFrame) {
-      reportIndexDamaged(areaTag, i, ofs);
-      return false;
-    }
-    if (ofs < lastOfs) sorted = false;
-    lastOfs = ofs;
-    std::uint8_t* r = record(table, i);
-    put32(r + recordWord, i);
-    put32(r + recordOfs, ofs);
-    put32(r + recordUmsgid, umsgid);
-  }
-  return true;
-}
+namespace {
 
 // The offset sort takes ofs in three digits of 11 bits.
 constexpr unsigned ofsDigitBits = 11;
@@ -156,6 +92,8 @@ void scatterByOfsDigit(const SubjectTable& table, const std::uint32_t* counts, u
 // order (the usual case) needs no sort. Otherwise a least-significant-digit
 // radix sort, with the records' working words as its second buffer, so no
 // comparison ever has to fetch two records.
+}  // namespace
+
 void sortByOfs(const SubjectTable& table, bool sorted) {
   std::uint32_t* pointers = table.pointers;
   for (std::uint32_t i = 0; i < table.count; ++i) pointers[i] = i;
@@ -187,52 +125,12 @@ void sortByOfs(const SubjectTable& table, bool sorted) {
   }
 }
 
-// Checks the frame of the next record in ascending ofs and finds its message
-// header: its id first, then that the header lies inside the data file,
-// then that the frame begins after the frames before it. Nothing outside the
-// data file is read; a frame header too small for its own fields counts as
-// damage like a header outside it. False after reporting the damage.
-bool checkFrame(const char* areaTag, Bytes base, std::uint16_t szSqhdr, const std::uint8_t* r,
-                FrameOrder& order, std::uint64_t& xmsg) {
-  const std::uint32_t ofs = get32(r + recordOfs);
-  std::uint32_t id = 0;
-  if (!readFrameId(base, ofs, id)) {
-    reportAreaReadError(areaTag);
-    return false;
-  }
-  if (id != sqhdrSignature) {
-    reportBadFrame(areaTag, get32(r + recordUmsgid), ofs);
-    return false;
-  }
-  if (!locateMessageHeader(base, ofs, szSqhdr, xmsg)) {
-    reportAreaReadError(areaTag);
-    return false;
-  }
-  if (!order.next(base, ofs, szSqhdr)) {
-    reportBadFrame(areaTag, get32(r + recordUmsgid), ofs);
-    return false;
-  }
-  return true;
+void setSubject(const SubjectTable& table, std::uint32_t position, const std::uint8_t* field) {
+  std::uint8_t* r = record(table, position);
+  r[recordLength] = static_cast<std::uint8_t>(normaliseSubject(field, settings.subjectLength, r + recordSubject));
 }
 
-// Checks each frame in ascending ofs and fills the rest of its record from
-// the message header.
-bool readHeaders(const char* areaTag, Bytes base, const BaseHeader& header,
-                 const SubjectTable& table) {
-  const int subjectLength = settings.subjectLength;
-  FrameOrder order;
-  for (std::uint32_t k = 0; k < table.count; ++k) {
-    std::uint8_t* r = record(table, table.pointers[k]);
-    std::uint64_t xmsg = 0;
-    if (!checkFrame(areaTag, base, header.szSqhdr, r, order, xmsg)) return false;
-    const std::uint8_t* fields = base.data() + xmsg;
-    r[recordLength] = static_cast<std::uint8_t>(
-        normaliseSubject(fields + xmsgSubjOffset, subjectLength, r + recordSubject));
-    put32(r + recordReplyto, load32(fields + xmsgReplytoOffset));
-    put32(r + recordFirstReply, load32(fields + xmsgRepliesOffset));
-  }
-  return true;
-}
+namespace {
 
 std::uint32_t subjectHash(const std::uint8_t* r) {
   std::uint64_t h = 0xCBF29CE484222325ULL;  // FNV-1a
@@ -308,83 +206,29 @@ void sortBySubject(const SubjectTable& table) {
 }
 
 // Links each record to the one before it in subject order when their
-// subjects are equal. The umsgid is carried before its field is reused,
-// and a record's subject is only overwritten once its successor is done.
+// subjects are equal. A record's links are stored over its subject once
+// the record after it has been compared with it.
 void chain(const SubjectTable& table) {
-  std::uint8_t* before = record(table, table.pointers[0]);
-  std::uint32_t carried = get32(before + recordUmsgid);
-  put32(before + recordNewReplyto, 0);
+  std::uint32_t before = table.pointers[0];
+  std::uint32_t beforeReplyTo = noSlot;
   for (std::uint32_t k = 1; k < table.count; ++k) {
-    std::uint8_t* r = record(table, table.pointers[k]);
-    const std::uint32_t umsgid = get32(r + recordUmsgid);
-    const bool same = sameSubject(before, r);
-    put32(r + recordNewReplyto, same ? carried : 0);
-    put32(before + recordNewFirstReply, same ? umsgid : 0);
-    carried = umsgid;
+    const std::uint32_t r = table.pointers[k];
+    const bool same = sameSubject(record(table, before), record(table, r));
+    put32(record(table, before) + recordReplyTo, beforeReplyTo);
+    put32(record(table, before) + recordFirstReply, same ? r : noSlot);
+    beforeReplyTo = same ? before : noSlot;
     before = r;
   }
-  put32(before + recordNewFirstReply, 0);
-}
-
-// Writes replyto and replies[0] where they changed, in ascending ofs, into
-// the headers read before, counting the headers changed. The exclusive lock
-// is taken before the first store only; false (nothing written) without it.
-bool writeBack(Bytes base, const BaseHeader& header, const SubjectTable& table,
-               const DataFile& dataFile, std::int32_t& changed) {
-  WriteAccess access;
-  for (std::uint32_t k = 0; k < table.count; ++k) {
-    const std::uint8_t* r = record(table, table.pointers[k]);
-    std::uint8_t* fields = base.data() + get32(r + recordOfs) + header.szSqhdr;
-    const std::uint32_t replyto = get32(r + recordNewReplyto);
-    const std::uint32_t firstReply = get32(r + recordNewFirstReply);
-    const bool newReplyto = replyto != get32(r + recordReplyto);
-    const bool newFirstReply = firstReply != get32(r + recordFirstReply);
-    if (!newReplyto && !newFirstReply) continue;
-    if (!takeWriteAccess(dataFile, access)) return false;
-    if (newReplyto) store32(fields + xmsgReplytoOffset, replyto);
-    if (newFirstReply) store32(fields + xmsgRepliesOffset, firstReply);
-    ++changed;
-  }
-  return true;
-}
-
-bool linkArea(const char* areaTag, Bytes base, const DataFile& dataFile, const BaseHeader& header,
-              const char* indexPath, FileDescriptor& indexFile, std::int32_t& changed) {
-  const auto count = static_cast<std::uint32_t>(header.highMsg);
-  SubjectTable table;
-  if (!takeBlock(count, recordWidth(settings.subjectLength), table)) return false;
-  const std::uint64_t recordArea = std::max<std::uint64_t>(count, minBlockMessages) * table.width;
-  std::uint8_t* index = table.records + recordArea - std::uint64_t{count} * sqidxSize;
-  if (!readIndex(indexPath, count, index, indexFile)) return false;
-  bool sorted = true;
-  if (!fillRecords(areaTag, header.endFrame, index, table, sorted)) return false;
-  sortByOfs(table, sorted);
-  if (!readHeaders(areaTag, base, header, table)) return false;
-  sortBySubject(table);
-  chain(table);
-  sortByOfs(table, sorted);
-  return writeBack(base, header, table, dataFile, changed);
+  put32(record(table, before) + recordReplyTo, beforeReplyTo);
+  put32(record(table, before) + recordFirstReply, noSlot);
 }
 
 }  // namespace
 
-bool linkBySubject(const char* areaTag, Bytes base, const DataFile& dataFile, const char* indexPath,
-                   FileDescriptor& indexFile, std::int32_t& changed, std::int32_t& total) {
-  try {
-    changed = 0;
-    total = 0;
-    BaseHeader header;
-    if (!readBaseHeader(base, header)) {
-      reportAreaReadError(areaTag);
-      return false;
-    }
-    total = header.highMsg;
-    if (header.highMsg < 1) return true;
-    return linkArea(areaTag, base, dataFile, header, indexPath, indexFile, changed);
-  } catch (...) {
-    reportAreaReadError(areaTag);
-    return false;
-  }
+void linkSubjects(const SubjectTable& table, bool sorted) {
+  sortBySubject(table);
+  chain(table);
+  sortByOfs(table, sorted);
 }
 
 }  // namespace knotter

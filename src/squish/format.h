@@ -76,7 +76,7 @@ inline bool readBaseHeader(Bytes base, BaseHeader& header) {
 }
 
 // Where one message lies in the data file, computed in 64 bits so that a
-// hostile ofs, sz_sqhdr or clen cannot wrap.
+// hostile ofs, sz_sqhdr or clen cannot wrap (see checkFrame).
 struct FrameLayout {
   std::uint64_t header = 0;      // ofs + sz_sqhdr: the message header
   std::uint64_t control = 0;     // header + 238: the control information
@@ -102,17 +102,6 @@ inline bool locateMessageHeader(Bytes base, std::uint32_t ofs, std::uint16_t szS
   if (szSqhdr < sqhdrFieldsEnd) return false;
   at = std::uint64_t{ofs} + szSqhdr;
   return inBounds(base, at, xmsgSize);
-}
-
-// Locates the rest of the frame at ofs. False when its frame header, message
-// header or control information would reach outside the data file, or when
-// sz_sqhdr is too small (see locateMessageHeader).
-inline bool locateFrame(Bytes base, std::uint32_t ofs, std::uint16_t szSqhdr, FrameLayout& out) {
-  if (!inBounds(base, ofs, sqhdrFieldsEnd)) return false;
-  if (!locateMessageHeader(base, ofs, szSqhdr, out.header)) return false;
-  out.control = out.header + xmsgSize;
-  out.controlEnd = out.control + load32(base, ofs + sqhdrClenOffset);
-  return out.controlEnd <= base.size();
 }
 
 // Listed frames must not overlap, or the links stored for one message would

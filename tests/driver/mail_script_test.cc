@@ -95,5 +95,29 @@ TEST(MailScript, PassesOnAnUnreadableConfiguration) {
   EXPECT_FALSE(fs::exists(site.spool / "flags"));
 }
 
+// README shows the script indented as a code block; it must be the script
+// itself, so that what a sysop copies from there works as tested here.
+TEST(MailScript, ReadmeShowsTheScriptAsItIs) {
+  const std::string readme = readFile(fs::path(KNOTTER_EXAMPLES) / ".." / "README.md");
+  const std::size_t start = readme.find("\n    #!/bin/sh\n");
+  ASSERT_NE(start, std::string::npos);
+  std::string shown;
+  std::size_t line = start + 1;
+  while (line < readme.size()) {
+    const std::size_t end = readme.find('\n', line);
+    const std::string text = readme.substr(line, end - line);
+    if (text.rfind("    ", 0) == 0) {
+      shown += text.substr(4) + "\n";
+    } else if (!text.empty()) {
+      break;
+    } else {
+      shown += "\n";
+    }
+    line = end + 1;
+  }
+  while (shown.size() > 1 && shown.ends_with("\n\n")) shown.pop_back();
+  EXPECT_EQ(shown, readFile(fs::path(KNOTTER_EXAMPLES) / "link-after-toss.sh"));
+}
+
 }  // namespace
 }  // namespace ktest

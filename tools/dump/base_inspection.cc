@@ -13,6 +13,7 @@
 #include "log/log.h"
 #include "squish/damage_reports.h"
 #include "squish/file_lock.h"
+#include "squish/frame_check.h"
 #include "squish/holders.h"
 #include "squish/index_reader.h"
 
@@ -26,21 +27,19 @@ void readReplyFields(Bytes base, std::uint64_t header, MessageView& view) {
   }
 }
 
-// Checks one frame the way the message table does, then takes its keys,
-// subject and reply-chain fields.
-void inspectFrame(Bytes base, const BaseHeader& header, std::uint32_t areaTagHash,
-                  std::int32_t subjectLength, MessageView& view) {
-  std::uint32_t id = 0;
-  FrameLayout frame;
-  if (!readFrameId(base, view.ofs, id)) {
-    view.state = FrameState::outsideFile;
-  } else if (id != sqhdrSignature) {
-    view.state = FrameState::badFrame;
-  } else if (!locateFrame(base, view.ofs, header.szSqhdr, frame)) {
-    view.state = FrameState::outsideFile;
+FrameState stateOf(FrameCheck check) {
+  switch (check) {
+    case FrameCheck::ok: return FrameState::ok;
+    case FrameCheck::badFrame: return FrameState::badFrame;
+    case FrameCheck::outsideFile: return FrameState::outsideFile;
+    case FrameCheck::overlapping: break;
   }
-  if (view.state != FrameState::ok) return;
-  view.msgLength = load32(base, view.ofs + sqhdrMsgLengthOffset);
+  return FrameState::overlapping;
+}
+
+// Takes the keys, subject and reply-chain fields of a frame that passed.
+void inspectFrame(Bytes base, const FrameLayout& frame, std::uint32_t areaTagHash,
+                  std::int32_t subjectLength, MessageView& view) {
   scanKludges(view.msgId, view.reply, base.data() + frame.control, base.data() + frame.controlEnd,
               areaTagHash);
   readReplyFields(base, frame.header, view);
@@ -77,33 +76,24 @@ bool readIndexEntries(const std::string& indexPath, std::uint32_t count,
   return true;
 }
 
-// Takes the frames that passed their own checks in the order they lie in
-// the file, as the linker does, and marks those that begin inside a frame
-// before them.
-void markOverlaps(BaseInspection& inspection) {
+// Orders the messages as they lie in the file, equal offsets in index order.
+void orderByOfs(BaseInspection& inspection) {
   std::vector<std::uint32_t>& order = inspection.fileOrder;
   order.resize(inspection.messages.size());
   std::iota(order.begin(), order.end(), 0u);
   std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
     return inspection.messages[a].ofs < inspection.messages[b].ofs;
   });
-  FrameOrder frames;
-  for (const std::uint32_t position : order) {
-    MessageView& view = inspection.messages[position];
-    if (view.state != FrameState::ok) continue;
-    if (!frames.next(view.ofs, inspection.header.szSqhdr, view.msgLength)) {
-      view.state = FrameState::overlapping;
-    }
-  }
 }
 
-// Reads the index and turns every entry into a view of its message.
+// Reads the index and turns every entry into a view of its message: the
+// offsets against end_frame first, then the frames checked in file order
+// with the linker's own frame check, as MSGID linking reads them.
 bool readMessages(const DumpOptions& options, Bytes base, BaseInspection& inspection) {
   const auto count = static_cast<std::uint32_t>(inspection.header.highMsg);
   std::unique_ptr<std::uint8_t[]> index;
   if (!readIndexEntries(options.basePath + ".sqi", count, index)) return false;
 
-  const std::uint32_t areaTagHash = MsgIdHash(options.areaTag.c_str());
   inspection.messages.resize(count);
   for (std::uint32_t i = 0; i < count; ++i) {
     MessageView& view = inspection.messages[i];
@@ -111,13 +101,20 @@ bool readMessages(const DumpOptions& options, Bytes base, BaseInspection& inspec
     view.position = i;
     view.ofs = load32(entry + sqidxOfsOffset);
     view.umsgid = load32(entry + sqidxUmsgidOffset);
-    if (view.ofs > inspection.header.endFrame) {
-      view.state = FrameState::beyondEndFrame;
-    } else {
-      inspectFrame(base, inspection.header, areaTagHash, options.subjectLength, view);
+    if (view.ofs > inspection.header.endFrame) view.state = FrameState::beyondEndFrame;
+  }
+  orderByOfs(inspection);
+  const std::uint32_t areaTagHash = MsgIdHash(options.areaTag.c_str());
+  FrameChecker frames(base, inspection.header.szSqhdr, FrameParts::headerAndControl);
+  for (const std::uint32_t position : inspection.fileOrder) {
+    MessageView& view = inspection.messages[position];
+    if (view.state != FrameState::ok) continue;
+    FrameLayout frame;
+    view.state = stateOf(frames.check(view.ofs, frame));
+    if (view.state == FrameState::ok) {
+      inspectFrame(base, frame, areaTagHash, options.subjectLength, view);
     }
   }
-  markOverlaps(inspection);
   return true;
 }
 

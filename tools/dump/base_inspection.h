@@ -33,7 +33,6 @@ struct MessageView {
   // The fields below are only valid when state is ok.
   MsgIdKey msgId{};
   MsgIdKey reply{};
-  std::uint32_t msgLength = 0;  // msg_length of the frame header
   std::uint32_t replyto = 0;
   std::uint32_t replies[replySlots] = {};
   std::uint8_t subjectLength = 0;

@@ -1,7 +1,7 @@
 // Linking by subject, run in this process on bases from the test builder:
 // the chains, what is and is not written, the order of the damage checks,
 // and that nothing outside the data file is read.
-#include "linker/subject_linker.h"
+#include "squish/squish_linker.h"
 
 #include <gtest/gtest.h>
 
