@@ -19,8 +19,8 @@ const char* dataFileSuffix(BaseFormat format);
 bool areaPathTooLong(const char* areaPath);
 
 // Reports "! Cannot open file %s (36)" for a base path that is too long,
-// showing its first maxAreaPathLength characters with ".sqd".
-void reportAreaPathTooLong(const char* areaPath);
+// showing its first maxAreaPathLength characters with the data file suffix.
+void reportAreaPathTooLong(const char* areaPath, BaseFormat format);
 
 enum class AreaOutcome {
   failed,     // reported; no result line, no flag commands

@@ -106,7 +106,7 @@ bool runArea(const AreaRecord& area, const RunOptions& options) {
     // A command is never given a cut path: the area is refused instead,
     // here for plain -!, by processArea after the progress text for -!+.
     if (areaPathTooLong(areaPath)) {
-      if (!options.linkAfterCommand) reportAreaPathTooLong(areaPath);
+      if (!options.linkAfterCommand) reportAreaPathTooLong(areaPath, area.format);
     } else {
       runAreaCommand(options.areaCommand->c_str(), area.tag.c_str(),
                      (std::string(areaPath) + dataFileSuffix(area.format)).c_str());

@@ -65,47 +65,60 @@ bool jamRecordSound(Bytes base, const char* areaTag, std::uint32_t position, std
 
 // Two records for one header, or fixed headers that overlap: storing the
 // links of one would change the other.
+bool jamHeadersOverlap(std::uint64_t previous, std::uint64_t header) {
+  return jamHeaderOfs(header) < std::uint64_t{jamHeaderOfs(previous)} + jamHdrSize;
+}
+
 bool jamHeaderApart(const char* areaTag, std::uint64_t previous, std::uint64_t header) {
-  const std::uint32_t ofs = jamHeaderOfs(header);
-  if (ofs >= std::uint64_t{jamHeaderOfs(previous)} + jamHdrSize) return true;
-  reportIndexDamaged(areaTag, jamHeaderPosition(header), ofs);
+  if (!jamHeadersOverlap(previous, header)) return true;
+  reportIndexDamaged(areaTag, jamHeaderPosition(header), jamHeaderOfs(header));
   return false;
 }
 
-// One header, taken in ascending offset after the header that ended at
-// previousEnd; sets previousEnd to its own end.
+JamHeaderCheck checkJamHeader(Bytes base, std::uint32_t ofs, std::uint64_t& previousEnd) {
+  if (load32(base, ofs + jamHdrSignatureOffset) != jamSignature ||
+      load16(base, ofs + jamHdrRevisionOffset) != jamRevision) {
+    return JamHeaderCheck::badHeader;
+  }
+  const std::uint64_t subfields = std::uint64_t{ofs} + jamHdrSize;
+  const std::uint64_t end = subfields + load32(base, ofs + jamHdrSubfieldLenOffset);
+  if (end > base.size() ||
+      (!jamHeaderDeleted(base, ofs) && !subfieldsWhole(base, subfields, end))) {
+    return JamHeaderCheck::outsideFile;
+  }
+  if (ofs < previousEnd) return JamHeaderCheck::overlapping;
+  previousEnd = end;
+  return JamHeaderCheck::ok;
+}
+
 bool jamHeaderSound(Bytes bytes, const char* areaTag, std::uint32_t baseMsgNum,
                     std::uint64_t header, std::uint64_t& previousEnd) {
   const std::uint32_t ofs = jamHeaderOfs(header);
-  const std::uint32_t number = baseMsgNum + jamHeaderPosition(header);
-  if (load32(bytes, ofs + jamHdrSignatureOffset) != jamSignature ||
-      load16(bytes, ofs + jamHdrRevisionOffset) != jamRevision) {
-    reportBadFrame(areaTag, number, ofs);
-    return false;
+  switch (checkJamHeader(bytes, ofs, previousEnd)) {
+    case JamHeaderCheck::ok:
+      return true;
+    case JamHeaderCheck::outsideFile:
+      reportAreaReadError(areaTag);
+      return false;
+    case JamHeaderCheck::badHeader:
+    case JamHeaderCheck::overlapping:
+      break;
   }
-  const std::uint64_t subfields = std::uint64_t{ofs} + jamHdrSize;
-  const std::uint64_t end = subfields + load32(bytes, ofs + jamHdrSubfieldLenOffset);
-  if (end > bytes.size() ||
-      (!jamHeaderDeleted(bytes, ofs) && !subfieldsWhole(bytes, subfields, end))) {
-    reportAreaReadError(areaTag);
-    return false;
-  }
-  if (ofs < previousEnd) {
-    reportBadFrame(areaTag, number, ofs);
-    return false;
-  }
-  previousEnd = end;
-  return true;
+  reportBadFrame(areaTag, baseMsgNum + jamHeaderPosition(header), ofs);
+  return false;
 }
 
-bool openJamBase(const char* basePath, const char* areaTag, JamBase& base) {
+bool openJamBase(const char* basePath, const char* areaTag, JamBase& base, JamAccess access) {
   base.headerPath = std::string(basePath) + ".jhr";
   base.indexPath = std::string(basePath) + ".jdx";
-  base.headerFile.fd = ::open(base.headerPath.c_str(), O_RDWR | O_CLOEXEC);
-  // The lock every JAM writer takes: the first byte of the header file,
-  // held from before the first read until after the last store.
-  const int error =
-      base.headerFile.fd < 0 ? errno : lockRangeBounded(base.headerFile.fd, F_WRLCK, 0, 1);
+  const bool link = access == JamAccess::link;
+  base.headerFile.fd = ::open(base.headerPath.c_str(), (link ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  // The lock every JAM program takes: the first byte of the header file,
+  // held from before the first read until after the last store. Inspecting
+  // only keeps writers out.
+  const int error = base.headerFile.fd < 0
+                        ? errno
+                        : lockRangeBounded(base.headerFile.fd, link ? F_WRLCK : F_RDLCK, 0, 1);
   if (error != 0) {
     reportCannotOpen(base.headerPath, error);
     return false;
@@ -113,7 +126,7 @@ bool openJamBase(const char* basePath, const char* areaTag, JamBase& base) {
   const std::uint64_t size = fileSize(base.headerFile.fd);
   // An empty file cannot be mapped, and holds no base anyway.
   if (size == 0 || !base.mapping.map(base.headerFile.fd, static_cast<std::size_t>(size),
-                                     PROT_READ | PROT_WRITE)) {
+                                     link ? PROT_READ | PROT_WRITE : PROT_READ)) {
     reportFileReadError(base.headerPath.c_str());
     return false;
   }
@@ -122,6 +135,7 @@ bool openJamBase(const char* basePath, const char* areaTag, JamBase& base) {
     return false;
   }
   base.baseMsgNum = load32(base.mapping.bytes(), jamBlockBaseMsgNumOffset);
+  base.modCounter = load32(base.mapping.bytes(), jamBlockModCounterOffset);
   return true;
 }
 

@@ -23,6 +23,19 @@ struct JamBase {
   Mapping mapping;
   FileDescriptor indexFile;
   std::uint32_t baseMsgNum = 0;
+  std::uint32_t modCounter = 0;  // as opened
+};
+
+// Linking opens the header file read-write under the write lock; inspecting
+// opens it read-only under a read lock, which only keeps writers out.
+enum class JamAccess { link, inspect };
+
+// What is wrong with a header, in the order it is checked.
+enum class JamHeaderCheck {
+  ok,
+  badHeader,    // no JAM signature, or a revision other than 1
+  outsideFile,  // its subfields reach past the file, or do not fill SubfieldLen
+  overlapping,  // it begins inside the header (and subfields) before it
 };
 
 // A header the index refers to, packed so that sorting orders by offset:
@@ -46,7 +59,8 @@ inline bool jamHeaderDeleted(Bytes base, std::uint32_t ofs) {
 // the lock), takes the write lock on its first byte with the bounded wait,
 // maps it and checks the header block. Reports the failure and returns
 // false; whatever was taken is released by base.
-bool openJamBase(const char* basePath, const char* areaTag, JamBase& base);
+bool openJamBase(const char* basePath, const char* areaTag, JamBase& base,
+                 JamAccess access = JamAccess::link);
 
 // Opens the index and sets records to its whole 8-byte records (a partial
 // last one is ignored). Reports and returns false when it cannot be opened
@@ -82,7 +96,16 @@ bool jamHeadersSound(Bytes base, const char* areaTag, std::uint32_t baseMsgNum,
 bool listJamHeaders(JamBase& base, const char* areaTag, std::uint32_t records,
                     std::uint64_t* storage, std::uint32_t& count);
 
-// The steps of jamHeadersSound, for one header after the one before it.
+// True when two headers, taken in ascending offset, share or overlap in
+// their fixed parts.
+bool jamHeadersOverlap(std::uint64_t previous, std::uint64_t header);
+
+// Checks the header at ofs, taken in ascending offset after a header that
+// ended at previousEnd, which is moved to its end when it is ok.
+JamHeaderCheck checkJamHeader(Bytes base, std::uint32_t ofs, std::uint64_t& previousEnd);
+
+// The steps of jamHeadersSound, for one header after the one before it,
+// reporting what they find.
 bool jamHeaderApart(const char* areaTag, std::uint64_t previous, std::uint64_t header);
 bool jamHeaderSound(Bytes base, const char* areaTag, std::uint32_t baseMsgNum,
                     std::uint64_t header, std::uint64_t& previousEnd);

@@ -1,8 +1,6 @@
 #include "jam/link_writer.h"
 
 #include "jam/format.h"
-#include "jam/jam_base.h"
-#include "squish/write_access.h"
 
 namespace knotter {
 
@@ -23,17 +21,19 @@ void bumpModCounter(Bytes base) {
   store32(base, jamBlockModCounterOffset, load32(base, jamBlockModCounterOffset) + 1);
 }
 
-void writeJamLinks(Bytes base, std::span<const std::uint64_t> headers,
-                   std::span<const JamLinkFields> fields, std::uint32_t& changed) {
-  changed = 0;
-  // The base's write lock is held since it was opened (no descriptor to
-  // lock here); only the ending signals are held back.
-  WriteAccess access;
+JamLinkWriter::JamLinkWriter(Bytes mapped) : base(mapped) {
+  // The write lock is the base's own, taken when it was opened: there is no
+  // descriptor to lock here, only the ending signals to hold back.
   takeWriteAccess(DataFile{}, access);
-  for (std::size_t k = 0; k < headers.size(); ++k) {
-    if (storeJamLinks(base, jamHeaderOfs(headers[k]), fields[k])) ++changed;
-  }
-  if (changed > 0) bumpModCounter(base);
+}
+
+void writeJamHeader(JamLinkWriter& writer, std::uint32_t ofs, const JamLinkFields& fields) {
+  if (storeJamLinks(writer.base, ofs, fields)) ++writer.changed;
+}
+
+std::uint32_t finishJamWrites(JamLinkWriter& writer) {
+  if (writer.changed > 0) bumpModCounter(writer.base);
+  return writer.changed;
 }
 
 }  // namespace knotter

@@ -4,9 +4,9 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 
 #include "base/bytes.h"
+#include "squish/write_access.h"
 
 namespace knotter {
 
@@ -25,11 +25,20 @@ bool storeJamLinks(Bytes base, std::uint32_t ofs, const JamLinkFields& fields);
 // see that the base changed.
 void bumpModCounter(Bytes base);
 
-// Writes fields[k] into the header headers[k] (packed as listJamHeaders
-// leaves them, in ascending offset) and bumps ModCounter once when any
-// header changed; changed counts the headers written. Signals that ask the
-// process to end wait until the last store. REQUIRES: the base's lock.
-void writeJamLinks(Bytes base, std::span<const std::uint64_t> headers,
-                   std::span<const JamLinkFields> fields, std::uint32_t& changed);
+// The stores of one area, header by header. Signals that ask the process to
+// end wait from the first store until the holder is gone. REQUIRES: the
+// base's lock, held since it was read.
+struct JamLinkWriter {
+  Bytes base;
+  WriteAccess access;
+  std::uint32_t changed = 0;  // headers written so far
+  explicit JamLinkWriter(Bytes mapped);
+};
+
+// Stores fields into the header at ofs, counting it when it changed.
+void writeJamHeader(JamLinkWriter& writer, std::uint32_t ofs, const JamLinkFields& fields);
+
+// Bumps ModCounter once when any header changed; returns the count.
+std::uint32_t finishJamWrites(JamLinkWriter& writer);
 
 }  // namespace knotter

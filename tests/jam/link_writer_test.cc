@@ -29,9 +29,11 @@ std::uint32_t writeHere(const std::filesystem::path& base, const Fields& fields)
   std::vector<std::uint64_t> headers(records);
   EXPECT_TRUE(knotter::listJamHeaders(jam, "area", records, headers.data(), count));
   EXPECT_EQ(count, fields.size());
-  std::uint32_t changed = 0;
-  knotter::writeJamLinks(jam.mapping.bytes(), std::span(headers.data(), count), fields, changed);
-  return changed;
+  knotter::JamLinkWriter writer(jam.mapping.bytes());
+  for (std::uint32_t k = 0; k < count; ++k) {
+    knotter::writeJamHeader(writer, knotter::jamHeaderOfs(headers[k]), fields[k]);
+  }
+  return knotter::finishJamWrites(writer);
 }
 
 // The header file with every reply field and ModCounter zeroed.

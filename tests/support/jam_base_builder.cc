@@ -1,5 +1,8 @@
 #include "support/jam_base_builder.h"
 
+#include <map>
+#include <set>
+
 #include "support/base_builder.h"
 #include "support/files.h"
 
@@ -138,6 +141,72 @@ std::string describeJamLinks(const std::filesystem::path& basePath) {
             std::to_string(links.reply1st) + " " + std::to_string(links.replyNext);
   }
   return text;
+}
+
+namespace {
+
+// The links of every record with a header, by number.
+std::map<std::uint32_t, JamLinks> allLinks(const std::filesystem::path& basePath) {
+  const std::string index = readFile(jdx(basePath));
+  const std::string headers = readFile(jhr(basePath));
+  const std::uint32_t base = getU32(headers, 20);
+  std::map<std::uint32_t, JamLinks> links;
+  for (std::size_t i = 0; 8 * i + 8 <= index.size(); ++i) {
+    const std::size_t at = getU32(index, 8 * i + 4);
+    if (at == noHeader) continue;
+    links[base + i] = {getU32(headers, at + 24), getU32(headers, at + 28), getU32(headers, at + 32)};
+  }
+  return links;
+}
+
+}  // namespace
+
+std::string describeJamThreads(const std::filesystem::path& basePath) {
+  const std::map<std::uint32_t, JamLinks> links = allLinks(basePath);
+  std::string text;
+  for (const auto& [number, own] : links) {
+    if (!text.empty()) text += "; ";
+    text += std::to_string(number) + ": " + std::to_string(own.replyTo) + " /";
+    std::uint32_t reply = own.reply1st;
+    if (reply == 0) text += " -";
+    for (std::size_t steps = 0; reply != 0; ++steps) {
+      if (steps > links.size()) {
+        text += " ...";
+        break;
+      }
+      text += " " + std::to_string(reply);
+      const auto next = links.find(reply);
+      reply = next == links.end() ? 0 : next->second.replyNext;
+    }
+  }
+  return text;
+}
+
+bool jamLinksEnd(const std::filesystem::path& basePath) {
+  const std::map<std::uint32_t, JamLinks> links = allLinks(basePath);
+  const auto field = [&](std::uint32_t number, std::uint32_t JamLinks::*which) -> std::uint32_t {
+    const auto found = links.find(number);
+    return found == links.end() ? 0 : found->second.*which;
+  };
+  for (const auto& entry : links) {
+    std::uint32_t at = entry.first;
+    for (std::size_t steps = 0; at != 0; ++steps) {
+      if (steps > links.size()) return false;
+      at = field(at, &JamLinks::replyTo);
+    }
+    // Down Reply1st and along ReplyNext, as a reader recursing through a tree.
+    std::set<std::uint32_t> seen;
+    std::vector<std::uint32_t> open{field(entry.first, &JamLinks::reply1st)};
+    while (!open.empty()) {
+      const std::uint32_t number = open.back();
+      open.pop_back();
+      if (number == 0) continue;
+      if (!seen.insert(number).second) return false;
+      open.push_back(field(number, &JamLinks::reply1st));
+      open.push_back(field(number, &JamLinks::replyNext));
+    }
+  }
+  return true;
 }
 
 }  // namespace ktest

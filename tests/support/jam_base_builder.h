@@ -99,4 +99,14 @@ JamLinks readJamLinks(const std::filesystem::path& basePath, std::size_t positio
 // .jdx order, joined by "; ".
 std::string describeJamLinks(const std::filesystem::path& basePath);
 
+// The links in the notation of describeLinks for Squish bases: "number:
+// ReplyTo / " and the replies found from Reply1st along ReplyNext ("-" for
+// none; a list that does not end is cut with "..."), for every record with
+// a header, in .jdx order, joined by "; ".
+std::string describeJamThreads(const std::filesystem::path& basePath);
+
+// True when a walk up ReplyTo, and one down Reply1st and along ReplyNext,
+// from every header ends.
+bool jamLinksEnd(const std::filesystem::path& basePath);
+
 }  // namespace ktest
