@@ -23,24 +23,31 @@ enum class FrameState : std::uint8_t {
                    // or a sz_sqhdr too small for a frame header
   badFrame,        // the frame id is not the Squish signature
   overlapping,     // the frame begins inside a frame before it in the file
+  sharedHeader,    // JAM: a header another index record names, or overlaps
+  noHeader,        // JAM: a record without a header (a hard-deleted slot)
 };
 
 struct MessageView {
   std::uint32_t position = 0;  // index position, from 0
   std::uint32_t ofs = 0;       // frame offset, from the index
-  std::uint32_t umsgid = 0;    // from the index
+  std::uint32_t umsgid = 0;    // from the index; for JAM the message number
   FrameState state = FrameState::ok;
   // The fields below are only valid when state is ok.
   MsgIdKey msgId{};
   MsgIdKey reply{};
   std::uint32_t replyto = 0;
-  std::uint32_t replies[replySlots] = {};
+  std::uint32_t replies[replySlots] = {};  // for JAM, Reply1st in the first
+  std::uint32_t replyNext = 0;             // JAM only
+  bool deleted = false;                    // JAM only: the attribute says so
   std::uint8_t subjectLength = 0;
   std::uint8_t subject[xmsgSubjSize] = {};
 };
 
 struct BaseInspection {
-  BaseHeader header;
+  bool jam = false;
+  BaseHeader header;                   // Squish only
+  std::uint32_t baseMsgNum = 0;        // JAM only
+  std::uint32_t modCounter = 0;        // JAM only
   std::uint64_t dataSize = 0;          // size of the data file as mapped
   std::vector<MessageView> messages;   // high_msg of them, in index order
   std::vector<std::uint32_t> fileOrder;  // their positions by ascending ofs, ties in index order

@@ -15,6 +15,14 @@ bool reportDamage(const char* areaTag, const BaseInspection& inspection) {
       return true;
     }
   }
+  // A JAM index is damaged, too, when two records name one header.
+  for (const std::uint32_t position : inspection.fileOrder) {
+    const MessageView& view = messages[position];
+    if (view.state == FrameState::sharedHeader) {
+      reportIndexDamaged(areaTag, view.position, view.ofs);
+      return true;
+    }
+  }
   // Then it visits the frames front to back in the file, equal offsets in
   // index order, so the fault it reports is the first one there.
   for (const std::uint32_t position : inspection.fileOrder) {
@@ -37,6 +45,8 @@ const char* damageName(FrameState state) {
     case FrameState::outsideFile: return "outside-file";
     case FrameState::badFrame: return "bad-frame";
     case FrameState::overlapping: return "overlapping-frame";
+    case FrameState::sharedHeader: return "shared-header";
+    case FrameState::noHeader:
     case FrameState::ok: break;
   }
   return "none";

@@ -19,7 +19,7 @@ constexpr const char* usageText =
     "\n"
     "Shows a Squish message base as the linker sees it, without changing it.\n"
     "\n"
-    "   <base path>    The base, with or without \".sqd\"\n"
+    "   <base path>    The base, with or without \".sqd\"; a JAM base by its \".jhr\"\n"
     "   -s<num>        Compare first <num> symbols of subjects (default 15)\n"
     "   -p             Treat Russian letters like 'p','y' as similar Latin ones\n"
     "   -a<tag>        Area tag for hashed MSGIDs and reports (default: base name)\n"
@@ -56,11 +56,13 @@ bool setMode(DumpOptions& options, DumpMode mode) {
   return true;
 }
 
-// The base path less a final ".sqd", and its name as the area tag, as the
-// linker's -# option makes them.
+// The base path less a final ".sqd", or ".jhr" for a JAM base, and its name
+// as the area tag, as the linker's -# option makes them.
 void setBase(DumpOptions& options, std::string_view path) {
-  if (path.size() > 4 && equalsNoCase(path.substr(path.size() - 4), ".sqd")) {
-    path.remove_suffix(4);
+  if (path.size() > 4) {
+    const std::string_view suffix = path.substr(path.size() - 4);
+    options.jam = equalsNoCase(suffix, ".jhr");
+    if (options.jam || equalsNoCase(suffix, ".sqd")) path.remove_suffix(4);
   }
   options.basePath = path;
   const std::size_t slash = path.rfind('/');

@@ -16,7 +16,8 @@ enum class DumpMode { listing, threads, check };
 
 struct DumpOptions {
   DumpMode mode = DumpMode::listing;
-  std::string basePath;            // without ".sqd"
+  std::string basePath;            // without ".sqd" or ".jhr"
+  bool jam = false;                // named by its ".jhr"
   std::string areaTag;             // -a, else the base name
   std::int32_t subjectLength = 15; // -s, clamped to 1..72 as the linker does
   bool russianLookalikes = false;  // -p

@@ -6,6 +6,7 @@
 #include "config/settings.h"
 #include "damage_check.h"
 #include "dump_options.h"
+#include "jam_inspection.h"
 #include "linker/kludge_scanner.h"
 #include "linker/subject_normaliser.h"
 #include "listing.h"
@@ -13,6 +14,19 @@
 #include "thread_tree.h"
 
 namespace knotter::dump {
+
+namespace {
+
+// JAM index records without a header: slots, not messages.
+std::size_t hardDeleted(const BaseInspection& inspection) {
+  std::size_t count = 0;
+  for (const MessageView& view : inspection.messages) {
+    if (view.state == FrameState::noHeader) ++count;
+  }
+  return count;
+}
+
+}  // namespace
 
 int runDump(int argc, char** argv) {
   DumpOptions options;
@@ -35,7 +49,9 @@ int runDump(int argc, char** argv) {
   buildSubjectScanTable(options.russianLookalikes);
 
   BaseInspection inspection;
-  if (!inspectBase(options, inspection)) return exitDamaged;
+  if (!(options.jam ? inspectJamBase(options, inspection) : inspectBase(options, inspection))) {
+    return exitDamaged;
+  }
   if (options.mode != DumpMode::check) {
     printHeaderLine(stdout, options, inspection);
     if (options.mode == DumpMode::threads) {
@@ -48,7 +64,7 @@ int runDump(int argc, char** argv) {
   if (reportDamage(options.areaTag.c_str(), inspection)) return exitDamaged;
   if (options.mode == DumpMode::check) {
     std::printf("%s: %zu messages, no damage found\n", options.areaTag.c_str(),
-                inspection.messages.size());
+                inspection.messages.size() - hardDeleted(inspection));
   }
   return exitClean;
 }

@@ -55,6 +55,14 @@ std::string quotedSubject(const MessageView& view) {
 }
 
 void printHeaderLine(std::FILE* out, const DumpOptions& options, const BaseInspection& inspection) {
+  if (inspection.jam) {
+    std::fprintf(out, "base=%s tag=%s format=jam base_msg_num=%u mod_counter=%u size=%llu\n",
+                 quoted(options.basePath).c_str(), quoted(options.areaTag).c_str(),
+                 static_cast<unsigned>(inspection.baseMsgNum),
+                 static_cast<unsigned>(inspection.modCounter),
+                 static_cast<unsigned long long>(inspection.dataSize));
+    return;
+  }
   const BaseHeader& header = inspection.header;
   std::fprintf(out, "base=%s tag=%s high_msg=%d end_frame=0x%08X sz_sqhdr=%u size=%llu\n",
                quoted(options.basePath).c_str(), quoted(options.areaTag).c_str(),
@@ -63,8 +71,33 @@ void printHeaderLine(std::FILE* out, const DumpOptions& options, const BaseInspe
                static_cast<unsigned long long>(inspection.dataSize));
 }
 
+// The JAM form of a message line: its number for the umsgid and the three
+// reply fields for the Squish ones.
+void printJamLine(std::FILE* out, const MessageView& view) {
+  std::fprintf(out, "%u number=%u", static_cast<unsigned>(view.position),
+               static_cast<unsigned>(view.umsgid));
+  if (view.state == FrameState::noHeader) {
+    std::fputs(" no-header\n", out);
+    return;
+  }
+  std::fprintf(out, " ofs=0x%08X", static_cast<unsigned>(view.ofs));
+  if (view.state != FrameState::ok) {
+    std::fprintf(out, " damage=%s\n", damageName(view.state));
+    return;
+  }
+  std::fprintf(out, " msgid=%s reply=%s replyto=%u reply1st=%u replynext=%u subj=%s%s\n",
+               keyText(view.msgId).c_str(), keyText(view.reply).c_str(),
+               static_cast<unsigned>(view.replyto), static_cast<unsigned>(view.replies[0]),
+               static_cast<unsigned>(view.replyNext), quotedSubject(view).c_str(),
+               view.deleted ? " deleted" : "");
+}
+
 void printMessageLines(std::FILE* out, const BaseInspection& inspection) {
   for (const MessageView& view : inspection.messages) {
+    if (inspection.jam) {
+      printJamLine(out, view);
+      continue;
+    }
     std::fprintf(out, "%u umsgid=%u ofs=0x%08X", static_cast<unsigned>(view.position),
                  static_cast<unsigned>(view.umsgid), static_cast<unsigned>(view.ofs));
     if (view.state != FrameState::ok) {
