@@ -13,12 +13,12 @@ shift || true
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KNOTTER_FUZZ_BUILD:-$root/build-fuzz}
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(kludge_scanner subject_normaliser line_reader config_reader area)
+[ ${#targets[@]} -gt 0 ] || targets=(kludge_scanner subject_normaliser line_reader config_reader area area_jam)
 
 # Largest input per target: a subject is 73 bytes; configurations, texts and
 # whole areas get room for several 4096-byte buffers and frames.
 declare -A maxLen=([kludge_scanner]=1024 [subject_normaliser]=73 [line_reader]=12288
-                   [config_reader]=8192 [area]=20000)
+                   [config_reader]=8192 [area]=20000 [area_jam]=20000)
 
 export CC=clang CXX=clang++
 mkdir -p "$build"
@@ -38,10 +38,10 @@ for target in "${targets[@]}"; do
   work=$build/fuzz-work/$target
   mkdir -p "$work/corpus" "$work/artifacts"
   log=$work/last-run.log
-  # The area target takes the product's own SIGALRM for its lock time-out,
+  # The area targets take the product's own SIGALRM for its lock time-out,
   # so libFuzzer's per-input time-out (which also uses SIGALRM) is off there.
   timeout=25
-  [ "$target" = area ] && timeout=0
+  case "$target" in area | area_jam) timeout=0 ;; esac
   status=0
   "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout="$timeout" \
     -max_len="${maxLen[$target]}" -print_final_stats=1 \
