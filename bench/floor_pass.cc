@@ -5,7 +5,9 @@
 // information. It parses, sorts and allocates nothing per message. With
 // --stores it also changes one reply-chain field in every header, which is
 // what dirtying every page costs on a first link. Given several bases, it
-// visits them in turn in one process.
+// visits them in turn in one process. A base with a JAM header file
+// (<base>.jhr) is visited as JAM: the header signature, the three reply
+// fields and the head of every subfield.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -26,6 +28,11 @@ constexpr std::size_t clenAt = 20;
 constexpr std::size_t replytoAt = 174;  // then replies[0..8]
 constexpr std::size_t messageHeaderSize = 238;
 constexpr std::size_t indexEntrySize = 12;
+constexpr std::size_t jamBlockSize = 1024;
+constexpr std::size_t jamHeaderSize = 76;
+constexpr std::size_t jamSubfieldLenAt = 8;
+constexpr std::size_t jamReplyToAt = 24;  // then Reply1st, ReplyNext
+constexpr std::size_t jamRecordSize = 8;
 
 std::uint32_t load32(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
@@ -96,6 +103,53 @@ bool touchMessage(std::uint8_t* base, std::size_t size, std::uint32_t ofs, std::
   return true;
 }
 
+// Touches one JAM header; false when it does not lie inside the file.
+bool touchJamHeader(std::uint8_t* base, std::size_t size, std::uint32_t ofs, bool stores,
+                    Totals& totals) {
+  if (ofs < jamBlockSize || std::uint64_t{ofs} + jamHeaderSize > size) return false;
+  const std::uint64_t end = std::uint64_t{ofs} + jamHeaderSize + load32(base + ofs + jamSubfieldLenAt);
+  if (end > size) return false;
+  totals.checksum = totals.checksum * 31 + load32(base + ofs);
+  std::uint8_t* fields = base + ofs + jamReplyToAt;
+  for (std::size_t k = 0; k < 3; ++k) totals.checksum = totals.checksum * 31 + load32(fields + 4 * k);
+  for (std::uint64_t at = std::uint64_t{ofs} + jamHeaderSize; at + 8 <= end;) {
+    totals.checksum += load32(base + at);
+    ++totals.sohBytes;
+    at += 8 + std::uint64_t{load32(base + at + 4)};
+  }
+  if (stores) store32(fields, ~load32(fields));
+  return true;
+}
+
+// Visits every header of one JAM base in index order; false after printing why.
+bool visitJamBase(const std::string& basePath, bool stores, Totals& totals) {
+  const std::string headerPath = basePath + ".jhr";
+  const std::string indexPath = basePath + ".jdx";
+  Descriptor headers(::open(headerPath.c_str(), O_RDWR | O_CLOEXEC));
+  struct stat status {};
+  if (headers.fd < 0 || ::fstat(headers.fd, &status) != 0) return fail("cannot open " + headerPath);
+  const auto size = static_cast<std::size_t>(status.st_size);
+  Mapping mapping(headers.fd, size);
+  if (mapping.address == MAP_FAILED || size < jamBlockSize) return fail("cannot map " + headerPath);
+  Descriptor indexFile(::open(indexPath.c_str(), O_RDONLY | O_CLOEXEC));
+  if (indexFile.fd < 0 || ::fstat(indexFile.fd, &status) != 0) return fail("cannot open " + indexPath);
+  std::vector<std::uint8_t> index(static_cast<std::size_t>(status.st_size) / jamRecordSize *
+                                  jamRecordSize);
+  if (::read(indexFile.fd, index.data(), index.size()) != static_cast<ssize_t>(index.size())) {
+    return fail("cannot read " + indexPath);
+  }
+  auto* base = static_cast<std::uint8_t*>(mapping.address);
+  for (std::size_t at = 0; at < index.size(); at += jamRecordSize) {
+    const std::uint32_t ofs = load32(index.data() + at + 4);
+    if (ofs == 0xFFFFFFFF) continue;
+    if (!touchJamHeader(base, size, ofs, stores, totals)) {
+      return fail(headerPath + ": header outside the file, record " + std::to_string(at / 8));
+    }
+    ++totals.messages;
+  }
+  return true;
+}
+
 // Visits every message of one base in index order; false after printing why.
 bool visitBase(const std::string& basePath, bool stores, Totals& totals) {
   const std::string dataPath = basePath + ".sqd";
@@ -140,7 +194,9 @@ int main(int argc, char** argv) {
   }
   Totals totals;
   for (int i = first; i < argc; ++i) {
-    if (!visitBase(argv[i], stores, totals)) return 1;
+    const std::string base = argv[i];
+    const bool jam = ::access((base + ".jhr").c_str(), F_OK) == 0;
+    if (!(jam ? visitJamBase(base, stores, totals) : visitBase(base, stores, totals))) return 1;
   }
   std::printf("%llu messages, %llu SOH bytes, checksum %016llx\n",
               static_cast<unsigned long long>(totals.messages),

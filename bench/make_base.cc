@@ -1,4 +1,4 @@
-// knotter-make-base: writes a synthetic, unlinked Squish base shaped like real
+// knotter-make-base: writes a synthetic, unlinked Squish (or JAM) base shaped like real
 // echomail (threads of various depth, replies to originals that are not in
 // the base, a few dupes, some gated angle-bracket MSGIDs, Russian subjects),
 // the same bytes for the same options on every run.
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base_writer.h"
+#include "jam_writer.h"
 #include "message_plan.h"
 #include "text_pools.h"
 
@@ -16,8 +17,9 @@ namespace {
 
 constexpr const char* usageText =
     "Usage: knotter-make-base [-n count] [-s seed] [-r originals] [-m missing] [-t topics] [-o]\n"
-    "                         <base>\n"
+    "                         [-j] <base>\n"
     "  Writes <base>.sqd and <base>.sqi, unlinked.\n"
+    "  -j            a JAM base instead: <base>.jhr, <base>.jdx and <base>.jdt\n"
     "  -n count      messages (default 1000)\n"
     "  -s seed       any number; the same seed gives the same base (default 1)\n"
     "  -r originals  messages that start a thread, in thousandths (default 333)\n"
@@ -34,10 +36,11 @@ bool readNumber(const char* text, unsigned long limit, unsigned long& value) {
   return *text != '\0' && *end == '\0' && value <= limit;
 }
 
-bool readOptions(int argc, char** argv, knotter::bench::PlanShape& shape, std::uint64_t& seed) {
+bool readOptions(int argc, char** argv, knotter::bench::PlanShape& shape, std::uint64_t& seed,
+                 bool& jam) {
   unsigned long value = 0;
   int option = 0;
-  while ((option = ::getopt(argc, argv, "n:s:r:m:t:o")) != -1) {
+  while ((option = ::getopt(argc, argv, "n:s:r:m:t:oj")) != -1) {
     switch (option) {
       case 'n':
         if (!readNumber(optarg, maxCount, value)) return false;
@@ -61,6 +64,9 @@ bool readOptions(int argc, char** argv, knotter::bench::PlanShape& shape, std::u
       case 'o':
         shape.manyOrigins = true;
         break;
+      case 'j':
+        jam = true;
+        break;
       default:
         return false;
     }
@@ -74,7 +80,8 @@ int main(int argc, char** argv) {
   knotter::bench::PlanShape shape;
   shape.count = 1000;
   std::uint64_t seed = 1;
-  if (!readOptions(argc, argv, shape, seed)) {
+  bool jam = false;
+  if (!readOptions(argc, argv, shape, seed, jam)) {
     std::fputs(usageText, stderr);
     return 2;
   }
@@ -83,7 +90,9 @@ int main(int argc, char** argv) {
 
   const knotter::bench::AreaPlan plan = knotter::bench::planArea(shape, seed);
   knotter::bench::BaseStats stats;
-  if (!knotter::bench::writeBase(plan, basePath, stats)) return 1;
+  const bool written = jam ? knotter::bench::writeJamBase(plan, basePath, stats)
+                           : knotter::bench::writeBase(plan, basePath, stats);
+  if (!written) return 1;
   std::printf("%s: %u messages, %llu bytes; control information %zu..%zu, text %zu..%zu bytes\n",
               basePath.c_str(), shape.count, static_cast<unsigned long long>(stats.dataSize),
               shape.count > 0 ? stats.controlMin : 0, stats.controlMax,

@@ -12,7 +12,7 @@
 #   BENCH_OTHER_TYPES  link types of the other workloads     (default "r")
 #   BENCH_AREAS        areas of the multi-area workload      (default 1000)
 #   BENCH_AREA_SIZE    messages per area                     (default 1000)
-#   BENCH_WORKLOADS    which workloads to run                (default "base origins areas")
+#   BENCH_WORKLOADS    which workloads to run                (default "base origins areas jam")
 #   BENCH_PAIRS        tool/floor pairs per cell             (default 5)
 #   BENCH_BUILD        build directory                       (default <repo>/build-bench)
 #   BENCH_TMP          where bases are generated             (default /tmp; 1M messages take ~1.4 GB)
@@ -35,7 +35,7 @@ fi
 types=${BENCH_TYPES:-"t f r s"}
 other_types=${BENCH_OTHER_TYPES:-r}
 area_size=${BENCH_AREA_SIZE:-1000}
-workloads=${BENCH_WORKLOADS:-"base origins areas"}
+workloads=${BENCH_WORKLOADS:-"base origins areas jam"}
 pairs=${BENCH_PAIRS:-5}
 build=${BENCH_BUILD:-$root/build-bench}
 tmp=${BENCH_TMP:-/tmp}
@@ -53,6 +53,7 @@ timer=$build/bench/knotter-time-run
 
 echo "Smoke check ..." >&2
 "$root/bench/smoke.sh" "$knotter" "$make_base" "$types" >&2
+"$root/bench/smoke.sh" "$knotter" "$make_base" "$types" -j >&2
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 results=$work/results
@@ -106,15 +107,17 @@ cell() {
   done
 }
 
-# one_base <workload> <messages> <types> [make-base options...]
+# one_base <workload> <messages> <types> [make-base options...]; with -j the
+# base is a JAM base, which the tool is given by its header file.
 one_base() {
-  local workload=$1 n=$2 type
+  local workload=$1 n=$2 type suffix=
   local -a cell_types
   read -ra cell_types <<<"$3"
   shift 3
   rm -rf "$work/source" && mkdir "$work/source"
   "$make_base" -n "$n" -s 1 "$@" "$work/source/base" >/dev/null
-  tool_args=("-#$work/copy/base")
+  [[ " $* " == *" -j "* ]] && suffix=.jhr
+  tool_args=("-#$work/copy/base$suffix")
   floor_args=("$work/copy/base")
   for type in "${cell_types[@]}"; do cell "$workload" "$n" "$type"; done
 }
@@ -142,6 +145,7 @@ for workload in $workloads; do
   case $workload in
     base) for n in $sizes; do one_base base "$n" "$types"; done ;;
     origins) one_base origins "$largest" "$other_types" -o ;;
+    jam) one_base jam "$largest" "$other_types" -j ;;
     areas) many_areas ;;
     *) echo "run_bench: unknown workload $workload" >&2; exit 2 ;;
   esac
@@ -153,6 +157,6 @@ echo "knotter $(git -C "$root" describe --always --dirty 2>/dev/null || echo '?'
 echo "load average $load_before at the start, $(cut -d' ' -f1-3 /proc/loadavg) at the end;" \
   "$pairs pairs per cell; took $((SECONDS / 60)) min $((SECONDS % 60)) s"
 echo "workloads: $workloads (areas: $areas areas of $area_size messages;" \
-  "origins: -o, nearly every message its own origin)"
+  "origins: -o, nearly every message its own origin; jam: the base as a JAM base)"
 echo
 awk -v sizes="$(tr ' ' '\n' <<<"$sizes" | sort -n | tr '\n' ' ')" -f "$root/bench/report.awk" "$results"
