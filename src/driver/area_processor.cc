@@ -9,8 +9,8 @@
 
 #include "config/settings.h"
 #include "driver/command_hooks.h"
-#include "log/log.h"
 #include "jam/jam_linker.h"
+#include "log/log.h"
 #include "squish/base_files.h"
 #include "squish/squish_linker.h"
 
