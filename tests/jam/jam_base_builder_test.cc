@@ -23,11 +23,11 @@ std::string hex(const std::string& bytes, std::size_t at, std::size_t length) {
 
 TEST(JamBaseBuilder, WritesThePublishedLayout) {
   TempDir dir;
-  const JamBaseSpec spec{
+  const JamBaseSpec layout{
       .messages = {{.subfields = {msgIdField("1:2/3 abcd"), subjectField("Hi")}, .replyTo = 9}},
       .baseMsgNum = 5,
       .modCounter = 7};
-  const BuiltJamBase built = writeJamBase(spec, dir.file("b"), true);
+  const BuiltJamBase built = writeJamBase(layout, dir.file("b"), true);
   ASSERT_EQ(built.jhr.size(), 1024u + 76 + 28);
   EXPECT_EQ(hex(built.jhr, 0, 24), "4A414D00" "00F15365" "07000000" "01000000" "FFFFFFFF"
                                    "05000000");
@@ -46,9 +46,9 @@ TEST(JamBaseBuilder, WritesThePublishedLayout) {
 
 TEST(JamBaseBuilder, HardDeletedSlotsKeepTheirNumberButHaveNoHeader) {
   TempDir dir;
-  const JamBaseSpec spec{.messages = {{.reply1st = 3}, {.hardDeleted = true},
+  const JamBaseSpec layout{.messages = {{.reply1st = 3}, {.hardDeleted = true},
                                       {.replyTo = 1, .deleted = true}}};
-  const BuiltJamBase built = writeJamBase(spec, dir.file("b"));
+  const BuiltJamBase built = writeJamBase(layout, dir.file("b"));
   EXPECT_EQ(hex(built.jdx, 8, 8), "FFFFFFFF" "FFFFFFFF");
   EXPECT_EQ(built.headerOffsets, (std::vector<std::uint32_t>{1024, 0xFFFFFFFF, 1100}));
   EXPECT_EQ(hex(built.jhr, 12, 4), "02000000");           // ActiveMsgs

@@ -62,7 +62,7 @@ void setIndexOffset(const Path& base, std::size_t position, std::uint32_t ofs) {
 
 struct Case {
   const char* name;
-  JamBaseSpec spec;
+  JamBaseSpec layout;
   std::function<void(const Path&)> damage;
   std::string console;               // "" when listed
   std::vector<std::string> headers = {};  // when listed
@@ -85,7 +85,7 @@ class JamBaseListing : public testing::Test {
       SCOPED_TRACE(c.name);
       TempDir dir;
       const Path base = dir.file("area");
-      writeJamBase(c.spec, base);
+      writeJamBase(c.layout, base);
       if (c.damage) c.damage(base);
       const std::string before = readFile(jhr(base));
       const Listed listed = listHere(base);

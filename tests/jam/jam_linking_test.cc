@@ -50,9 +50,9 @@ MessageSpec squishMessage(const Note& note, std::uint32_t umsgid) {
 }
 
 JamBaseSpec jamBase(const std::vector<Note>& notes) {
-  JamBaseSpec spec;
-  for (const Note& note : notes) spec.messages.push_back(jamMessage(note));
-  return spec;
+  JamBaseSpec layout;
+  for (const Note& note : notes) layout.messages.push_back(jamMessage(note));
+  return layout;
 }
 
 RunResult linkJam(const TempDir& dir, char type, const std::string& name = "area") {
@@ -124,20 +124,20 @@ TEST(JamLinking, TimEdFollowsTheExampleOfTheFormatsDescription) {
 TEST(JamLinking, NumbersByPositionPastGapsAndDeletedMessages) {
   // 500 original, 501 hard-deleted, 502 deleted original of 503, 504
   // replies to 500 and to 502; stale links everywhere.
-  JamBaseSpec spec{.messages = {jamMessage({1, 0, "a"}), {.hardDeleted = true},
+  JamBaseSpec layout{.messages = {jamMessage({1, 0, "a"}), {.hardDeleted = true},
                                 jamMessage({2, 0, "a"}), jamMessage({3, 2, "a"}),
                                 jamMessage({4, 1, "a"})},
                    .baseMsgNum = 500, .modCounter = 7};
-  spec.messages[0].replyNext = 77;
-  spec.messages[2].deleted = true;
-  spec.messages[2].reply1st = 503;
-  spec.messages[2].replyNext = 501;
-  spec.messages[3].replyTo = 502;
-  spec.messages[4].msgNum = 1;  // not what the position says: not checked
+  layout.messages[0].replyNext = 77;
+  layout.messages[2].deleted = true;
+  layout.messages[2].reply1st = 503;
+  layout.messages[2].replyNext = 501;
+  layout.messages[3].replyTo = 502;
+  layout.messages[4].msgNum = 1;  // not what the position says: not checked
   for (const char type : {'t', 'f', 'r', 's'}) {
     SCOPED_TRACE(type);
     TempDir dir;
-    writeJamBase(spec, dir.file("area"));
+    writeJamBase(layout, dir.file("area"));
     const std::string before = readFile(jhr(dir.file("area")));
     EXPECT_EQ(linkJam(dir, type).exitCode, 1);
     const std::string links = describeJamLinks(dir.file("area"));
@@ -157,9 +157,9 @@ TEST(JamLinking, NumbersByPositionPastGapsAndDeletedMessages) {
 
 TEST(JamLinking, ALinkedBaseIsLeftByteIdentical) {
   TempDir dir;
-  JamBaseSpec spec = jamBase(scenarios[0].notes);
-  spec.modCounter = 0xFFFFFFFF;
-  writeJamBase(spec, dir.file("area"));
+  JamBaseSpec layout = jamBase(scenarios[0].notes);
+  layout.modCounter = 0xFFFFFFFF;
+  writeJamBase(layout, dir.file("area"));
   const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(48);
   std::filesystem::last_write_time(jhr(dir.file("area")), old);
   EXPECT_EQ(linkJam(dir, 'r').exitCode, 1);

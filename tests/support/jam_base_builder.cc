@@ -25,14 +25,14 @@ std::string subfieldBytes(const std::vector<JamSubfield>& subfields) {
   return bytes;
 }
 
-std::string headerBlock(const JamBaseSpec& spec, std::uint32_t active) {
+std::string headerBlock(const JamBaseSpec& layout, std::uint32_t active) {
   std::string block(headerBlockSize, '\0');
   block.replace(0, 4, "JAM\0", 4);
   putU32(block, 4, 1700000000);  // DateCreated
-  putU32(block, 8, spec.modCounter);
+  putU32(block, 8, layout.modCounter);
   putU32(block, 12, active);
   putU32(block, 16, 0xFFFFFFFF);  // PasswordCRC: none
-  putU32(block, 20, spec.baseMsgNum);
+  putU32(block, 20, layout.baseMsgNum);
   return block;
 }
 
@@ -70,12 +70,12 @@ JamSubfield replyField(const std::string& text) { return {5, text}; }
 JamSubfield subjectField(const std::string& text) { return {6, text}; }
 JamSubfield ftsKludge(const std::string& text) { return {2000, text}; }
 
-BuiltJamBase buildJamBase(const JamBaseSpec& spec) {
+BuiltJamBase buildJamBase(const JamBaseSpec& layout) {
   BuiltJamBase built;
   std::uint32_t active = 0;
   std::string headers;
-  for (std::size_t i = 0; i < spec.messages.size(); ++i) {
-    const JamMessageSpec& message = spec.messages[i];
+  for (std::size_t i = 0; i < layout.messages.size(); ++i) {
+    const JamMessageSpec& message = layout.messages[i];
     if (message.hardDeleted) {
       built.headerOffsets.push_back(noHeader);
       built.jdx += indexRecord(message.userCrc.value_or(noHeader), noHeader);
@@ -84,19 +84,19 @@ BuiltJamBase buildJamBase(const JamBaseSpec& spec) {
     const auto at = static_cast<std::uint32_t>(headerBlockSize + headers.size());
     built.headerOffsets.push_back(at);
     built.jdx += indexRecord(message.userCrc.value_or(0x1234ABCD), at);
-    const auto number = static_cast<std::uint32_t>(spec.baseMsgNum + i);
+    const auto number = static_cast<std::uint32_t>(layout.baseMsgNum + i);
     headers += messageHeader(message, number, static_cast<std::uint32_t>(built.jdt.size()),
                              subfieldBytes(message.subfields));
     built.jdt += message.text;
     ++active;
   }
-  built.jhr = headerBlock(spec, spec.activeMsgs.value_or(active)) + headers;
+  built.jhr = headerBlock(layout, layout.activeMsgs.value_or(active)) + headers;
   return built;
 }
 
-BuiltJamBase writeJamBase(const JamBaseSpec& spec, const std::filesystem::path& basePath,
+BuiltJamBase writeJamBase(const JamBaseSpec& layout, const std::filesystem::path& basePath,
                           bool withText) {
-  BuiltJamBase built = buildJamBase(spec);
+  BuiltJamBase built = buildJamBase(layout);
   writeFile(jhr(basePath), built.jhr);
   writeFile(jdx(basePath), built.jdx);
   if (withText) writeFile(jdt(basePath), built.jdt);

@@ -73,11 +73,11 @@ struct JamLinks {
 };
 
 // Builds the three files of a base in memory.
-BuiltJamBase buildJamBase(const JamBaseSpec& spec);
+BuiltJamBase buildJamBase(const JamBaseSpec& layout);
 
 // Builds the base and writes basePath.jhr and basePath.jdx, and
 // basePath.jdt when withText.
-BuiltJamBase writeJamBase(const JamBaseSpec& spec, const std::filesystem::path& basePath,
+BuiltJamBase writeJamBase(const JamBaseSpec& layout, const std::filesystem::path& basePath,
                           bool withText = false);
 
 std::filesystem::path jhr(const std::filesystem::path& basePath);

@@ -15,7 +15,7 @@ namespace {
 
 // 10 original, 11 hard-deleted, 12 and 13 reply to 10, 14 deleted.
 JamBaseSpec thread() {
-  JamBaseSpec spec{.messages = {{.subfields = {msgIdField("2:5020/1 0000000a"),
+  JamBaseSpec layout{.messages = {{.subfields = {msgIdField("2:5020/1 0000000a"),
                                                subjectField("Re: Topic A")},
                                  .reply1st = 12},
                                 {.hardDeleted = true},
@@ -26,7 +26,7 @@ JamBaseSpec thread() {
                                  .replyTo = 10},
                                 {.replyTo = 99, .deleted = true}},
                    .baseMsgNum = 10, .modCounter = 3};
-  return spec;
+  return layout;
 }
 
 TEST(DumpJam, ListsEveryRecordAsTheLinkerReadsIt) {
