@@ -2,7 +2,7 @@
 
 #include <fcntl.h>
 
-#include "log/log.h"
+#include "squish/damage_reports.h"
 #include "squish/file_lock.h"
 
 namespace knotter {
@@ -15,7 +15,7 @@ bool openSquishBase(const char* basePath, SquishBase& base) {
   // An empty file cannot be mapped, and holds no base anyway.
   if (size == 0 || !base.mapping.map(base.dataFile.fd, static_cast<std::size_t>(size),
                                      PROT_READ | PROT_WRITE)) {
-    logMessage(levelError, "! Error reading file %s", base.dataPath.c_str());
+    reportFileReadError(base.dataPath.c_str());
     return false;
   }
   return true;

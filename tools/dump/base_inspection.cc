@@ -128,12 +128,12 @@ bool inspectBase(const DumpOptions& options, BaseInspection& inspection) {
   if (!openLocked(dataPath.c_str(), O_RDONLY, dataFile)) return false;
   inspection.dataSize = fileSize(dataFile.fd);
   if (inspection.dataSize == 0) {
-    logMessage(levelError, "! Error reading file %s", dataPath.c_str());
+    reportFileReadError(dataPath.c_str());
     return false;
   }
   const Mapping mapping(dataFile.fd, inspection.dataSize, PROT_READ);
   if (!mapping.mapped()) {
-    logMessage(levelError, "! Error reading file %s", dataPath.c_str());
+    reportFileReadError(dataPath.c_str());
     return false;
   }
   if (!readBaseHeader(mapping.bytes(), inspection.header)) {
