@@ -38,7 +38,7 @@ bool collectHeaders(Bytes bytes, const char* areaTag, std::uint32_t records,
     const std::uint32_t ofs = jamRecordOffset(raw, i);
     if (ofs == jamNoHeader) continue;  // a hard-deleted slot, whatever its UserCRC
     if (!jamRecordSound(bytes, areaTag, i, ofs)) return false;
-    const std::uint64_t header = jamHeaderOf(ofs, i);
+    const std::uint64_t header = frameOf(ofs, i);
     std::memcpy(storage + count++, &header, sizeof header);
   }
   return true;
@@ -66,12 +66,12 @@ bool jamRecordSound(Bytes base, const char* areaTag, std::uint32_t position, std
 // Two records for one header, or fixed headers that overlap: storing the
 // links of one would change the other.
 bool jamHeadersOverlap(std::uint64_t previous, std::uint64_t header) {
-  return jamHeaderOfs(header) < std::uint64_t{jamHeaderOfs(previous)} + jamHdrSize;
+  return frameOfs(header) < std::uint64_t{frameOfs(previous)} + jamHdrSize;
 }
 
 bool jamHeaderApart(const char* areaTag, std::uint64_t previous, std::uint64_t header) {
   if (!jamHeadersOverlap(previous, header)) return true;
-  reportIndexDamaged(areaTag, jamHeaderPosition(header), jamHeaderOfs(header));
+  reportIndexDamaged(areaTag, framePosition(header), frameOfs(header));
   return false;
 }
 
@@ -93,7 +93,7 @@ JamHeaderCheck checkJamHeader(Bytes base, std::uint32_t ofs, std::uint64_t& prev
 
 bool jamHeaderSound(Bytes bytes, const char* areaTag, std::uint32_t baseMsgNum,
                     std::uint64_t header, std::uint64_t& previousEnd) {
-  const std::uint32_t ofs = jamHeaderOfs(header);
+  const std::uint32_t ofs = frameOfs(header);
   switch (checkJamHeader(bytes, ofs, previousEnd)) {
     case JamHeaderCheck::ok:
       return true;
@@ -104,7 +104,7 @@ bool jamHeaderSound(Bytes bytes, const char* areaTag, std::uint32_t baseMsgNum,
     case JamHeaderCheck::overlapping:
       break;
   }
-  reportBadFrame(areaTag, baseMsgNum + jamHeaderPosition(header), ofs);
+  reportBadFrame(areaTag, baseMsgNum + framePosition(header), ofs);
   return false;
 }
 

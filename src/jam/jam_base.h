@@ -10,6 +10,7 @@
 #include <string>
 
 #include "jam/format.h"
+#include "linker/message_table.h"
 #include "squish/holders.h"
 
 namespace knotter {
@@ -38,17 +39,9 @@ enum class JamHeaderCheck {
   overlapping,  // it begins inside the header (and subfields) before it
 };
 
-// A header the index refers to, packed so that sorting orders by offset:
-// HdrOffset in the high word, the index position in the low one.
-inline std::uint64_t jamHeaderOf(std::uint32_t ofs, std::uint32_t position) {
-  return (std::uint64_t{ofs} << 32) | position;
-}
-inline std::uint32_t jamHeaderOfs(std::uint64_t header) {
-  return static_cast<std::uint32_t>(header >> 32);
-}
-inline std::uint32_t jamHeaderPosition(std::uint64_t header) {
-  return static_cast<std::uint32_t>(header);
-}
+// A header the index refers to is packed as the core packs a frame
+// (frameOf): HdrOffset in the high word, the index position in the low one,
+// so that sorting orders by offset.
 
 // True for a header whose attribute marks it deleted. REQUIRES: a listed header.
 inline bool jamHeaderDeleted(Bytes base, std::uint32_t ofs) {
@@ -81,7 +74,7 @@ inline std::uint32_t jamRecordOffset(const std::uint8_t* index, std::uint32_t po
 bool jamRecordSound(Bytes base, const char* areaTag, std::uint32_t position, std::uint32_t ofs);
 
 // Checks the referenced headers, of which at(k) gives the k-th in ascending
-// HdrOffset as jamHeaderOf packs it: first that no two share or overlap in
+// HdrOffset as frameOf packs it: first that no two share or overlap in
 // their fixed parts (index damaged), then each header in turn (base
 // damaged, or area read error for subfields that do not fit). Reports the
 // first fault and returns false.

@@ -94,7 +94,7 @@ bool fillRecords(const char* areaTag, JamBase& base, std::uint32_t records,
 bool recordsSound(const char* areaTag, const JamBase& base, const SubjectTable& table) {
   const auto at = [&](std::uint32_t k) {
     const std::uint8_t* r = record(table, table.pointers[k]);
-    return jamHeaderOf(get32(r + recordOfs), get32(r + recordNumber) - base.baseMsgNum);
+    return frameOf(get32(r + recordOfs), get32(r + recordNumber) - base.baseMsgNum);
   };
   return jamHeadersSound(base.mapping.bytes(), areaTag, base.baseMsgNum, table.count, at);
 }

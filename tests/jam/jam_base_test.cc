@@ -41,9 +41,9 @@ Listed listHere(const Path& base) {
   if (!result.ok) return result;
   EXPECT_EQ(jam.indexFile.fd, -1);
   for (std::uint32_t k = 0; k < count; ++k) {
-    const std::uint32_t number = jam.baseMsgNum + knotter::jamHeaderPosition(storage[k]);
+    const std::uint32_t number = jam.baseMsgNum + knotter::framePosition(storage[k]);
     const bool deleted =
-        knotter::jamHeaderDeleted(jam.mapping.bytes(), knotter::jamHeaderOfs(storage[k]));
+        knotter::jamHeaderDeleted(jam.mapping.bytes(), knotter::frameOfs(storage[k]));
     result.headers.push_back(std::to_string(number) + (deleted ? " deleted" : ""));
   }
   return result;

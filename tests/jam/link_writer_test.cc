@@ -31,7 +31,7 @@ std::uint32_t writeHere(const std::filesystem::path& base, const Fields& fields)
   EXPECT_EQ(count, fields.size());
   knotter::JamLinkWriter writer(jam.mapping.bytes());
   for (std::uint32_t k = 0; k < count; ++k) {
-    knotter::writeJamHeader(writer, knotter::jamHeaderOfs(headers[k]), fields[k]);
+    knotter::writeJamHeader(writer, knotter::frameOfs(headers[k]), fields[k]);
   }
   return knotter::finishJamWrites(writer);
 }

@@ -50,8 +50,8 @@ void orderHeaders(BaseInspection& inspection) {
   for (std::size_t k = 1; k < order.size(); ++k) {
     const MessageView& before = inspection.messages[order[k - 1]];
     MessageView& view = inspection.messages[order[k]];
-    if (jamHeadersOverlap(jamHeaderOf(before.ofs, before.position),
-                          jamHeaderOf(view.ofs, view.position))) {
+    if (jamHeadersOverlap(frameOf(before.ofs, before.position),
+                          frameOf(view.ofs, view.position))) {
       view.state = FrameState::sharedHeader;
     }
   }
