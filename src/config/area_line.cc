@@ -5,7 +5,6 @@
 #include "config/area_table.h"
 #include "config/settings.h"
 #include "config/text.h"
-#include "log/log.h"
 
 namespace knotter {
 namespace {
@@ -98,7 +97,7 @@ void decideHptArea(LineReader& reader, const char* keyword, const char* path,
 
 }  // namespace
 
-void readAreaLine(LineReader& reader, const char* keyword) {
+void readAreaLine(LineReader& reader, const char* keyword, OnlyAreaRefusal refuse) {
   char tag[maxTagLength + 1];
   // One character more than a path may have: a longer path stays too long
   // and is refused when the area is processed, never used cut.
@@ -114,9 +113,7 @@ void readAreaLine(LineReader& reader, const char* keyword) {
     applySquishFlags(reader, area);
   }
   if (area.format == BaseFormat::none) {
-    if (settings.onlyArea != nullptr) {
-      logMessage(levelError, "! %s is not a Squish message base", settings.onlyArea);
-    }
+    if (settings.onlyArea != nullptr && refuse != nullptr) refuse(settings.onlyArea);
     return;
   }
   if (area.linked) appendArea(tag, path, area.linkType, area.format);

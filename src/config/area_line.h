@@ -7,11 +7,15 @@
 
 namespace knotter {
 
+// Told the tag of the -a area when its line declares no base to be linked.
+// The configuration reports through it rather than writing the log itself,
+// so that the log, which reads the settings, stays above the configuration.
+using OnlyAreaRefusal = void (*)(const char* tag);
+
 // Reads the rest of an area line (its keyword already read) and appends the
 // area to areaTable when it is a base to be linked: Squish, or in HPT mode
-// under -jam also JAM. Reports "! %s is not a Squish message base" when the
-// -a area is neither.
-void readAreaLine(LineReader& reader, const char* keyword);
+// under -jam also JAM. Calls refuse, when given, when the -a area is neither.
+void readAreaLine(LineReader& reader, const char* keyword, OnlyAreaRefusal refuse);
 
 // Reads an "EchoAreaDefaults" line into Settings::hptDefaultFormat and
 // Settings::linkByDefault, which hold for the echo and local areas after it.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_descriptor.h"
 #include "config/area_line.h"
 #include "config/area_table.h"
 #include "config/line_reader.h"
@@ -35,25 +36,20 @@ struct FileId {
 // never end, so it is skipped.
 struct IncludeChain {
   std::vector<FileId> files;
+  OnlyAreaRefusal refuseOnlyArea = nullptr;
 };
 
 // Owns the descriptor of one configuration file while it is read.
-struct ConfigFile {
-  int fd = -1;
-  explicit ConfigFile(const char* path) : fd(::open(path, O_RDONLY | O_CLOEXEC)) {}
-  ~ConfigFile() {
-    if (fd >= 0) ::close(fd);
-  }
-  ConfigFile(const ConfigFile&) = delete;
-  ConfigFile& operator=(const ConfigFile&) = delete;
+struct ConfigFile : FileDescriptor {
+  explicit ConfigFile(const char* path) : FileDescriptor(::open(path, O_RDONLY | O_CLOEXEC)) {}
 };
 
 bool readConfigFile(const char* path, IncludeChain& chain);
 
 // --- Keywords -------------------------------------------------------------
 
-void areaLine(LineReader& reader, const char* keyword, IncludeChain&) {
-  readAreaLine(reader, keyword);
+void areaLine(LineReader& reader, const char* keyword, IncludeChain& chain) {
+  readAreaLine(reader, keyword, chain.refuseOnlyArea);
 }
 
 void echoAreaDefaultsLine(LineReader& reader, const char*, IncludeChain&) {
@@ -232,8 +228,9 @@ bool readConfigFile(const char* path, IncludeChain& chain) {
 
 }  // namespace
 
-bool readConfig(const char* path) {
+bool readConfig(const char* path, OnlyAreaRefusal refuseOnlyArea) {
   IncludeChain chain;
+  chain.refuseOnlyArea = refuseOnlyArea;
   return readConfigFile(path, chain);
 }
 

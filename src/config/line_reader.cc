@@ -1,8 +1,6 @@
 #include "config/line_reader.h"
 
-#include <unistd.h>
-
-#include <cerrno>
+#include "base/file_io.h"
 
 namespace knotter {
 namespace {
@@ -16,10 +14,7 @@ bool isLineEnd(int c) { return c == '\r' || c == '\n'; }
 // for files that are still being written.
 int nextChar(LineReader& reader) {
   if (reader.cursor == reader.end) {
-    ssize_t count;
-    do {
-      count = ::read(reader.fd, reader.buffer, sizeof reader.buffer);
-    } while (count < 0 && errno == EINTR);
+    const ssize_t count = readSome(reader.fd, reader.buffer, sizeof reader.buffer);
     if (count <= 0) {
       if (count < 0) reader.readFailed = true;
       reader.atEof = true;

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "base/file_descriptor.h"
+#include "base/file_io.h"
 #include "log/log.h"
 
 namespace knotter {
@@ -27,26 +29,18 @@ constexpr int failedExitStatus = 127;  // the shell's "command not found" and ab
 // Reads the flags file line by line through one buffer. Lines end at a line
 // feed only; the first carriage return of a line is dropped, so that files
 // written with CR LF work.
-struct FlagsFileReader {
-  int fd = -1;
+struct FlagsFileReader : FileDescriptor {
   char buffer[4096];
   std::size_t position = 0;
   std::size_t length = 0;
 
-  explicit FlagsFileReader(const char* path) : fd(::open(path, O_RDONLY | O_CLOEXEC)) {}
-  ~FlagsFileReader() {
-    if (fd >= 0) ::close(fd);
-  }
-  FlagsFileReader(const FlagsFileReader&) = delete;
-  FlagsFileReader& operator=(const FlagsFileReader&) = delete;
+  explicit FlagsFileReader(const char* path)
+      : FileDescriptor(::open(path, O_RDONLY | O_CLOEXEC)) {}
 };
 
 bool nextByte(FlagsFileReader& reader, char& c) {
   if (reader.position == reader.length) {
-    ssize_t count;
-    do {
-      count = ::read(reader.fd, reader.buffer, sizeof reader.buffer);
-    } while (count < 0 && errno == EINTR);
+    const ssize_t count = readSome(reader.fd, reader.buffer, sizeof reader.buffer);
     if (count <= 0) return false;  // a read error ends the file as well
     reader.position = 0;
     reader.length = static_cast<std::size_t>(count);

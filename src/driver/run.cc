@@ -9,7 +9,6 @@
 #include "config/area_table.h"
 #include "config/config_reader.h"
 #include "config/path_resolver.h"
-#include "config/scratch_buffer.h"
 #include "config/settings.h"
 #include "config/text.h"
 #include "driver/area_processor.h"
@@ -18,6 +17,7 @@
 #include "driver/command_line.h"
 #include "driver/early_exit.h"
 #include "linker/kludge_scanner.h"
+#include "linker/scratch_buffer.h"
 #include "linker/subject_normaliser.h"
 #include "log/log.h"
 
@@ -81,9 +81,13 @@ void setUpSignals() {
   ::sigaction(SIGPIPE, &pipeAction, nullptr);
 }
 
+void refuseOnlyArea(const char* tag) {
+  logMessage(levelError, "! %s is not a Squish message base", tag);
+}
+
 void setUpConfiguration(const RunOptions& options) {
   if (options.configPath) {
-    if (!readConfig(options.configPath->c_str())) endRun(exitNoConfig);
+    if (!readConfig(options.configPath->c_str(), refuseOnlyArea)) endRun(exitNoConfig);
   } else {
     appendSingleBase(*options.basePathArg);
   }

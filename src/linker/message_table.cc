@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "config/scratch_buffer.h"
+#include "linker/scratch_buffer.h"
 
 namespace knotter {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "config/scratch_buffer.h"
+#include "linker/scratch_buffer.h"
 #include "config/settings.h"
 #include "linker/subject_normaliser.h"
 

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/file_descriptor.h"
+#include "base/file_io.h"
 #include "config/settings.h"
 #include "config/text.h"
 
@@ -28,32 +30,10 @@ constexpr std::size_t logLineSize = 1 + logPrefixMax + messageBufferSize + 1;
 
 // Holds the log file open for exactly one line, so that other programs can
 // append to the same file between our lines.
-struct LogFile {
-  int fd = -1;
+struct LogFile : FileDescriptor {
   explicit LogFile(const char* path)
-      : fd(::open(path, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644)) {}
-  ~LogFile() {
-    if (fd >= 0) ::close(fd);
-  }
-  LogFile(const LogFile&) = delete;
-  LogFile& operator=(const LogFile&) = delete;
+      : FileDescriptor(::open(path, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644)) {}
 };
-
-// Writes the whole text, going on after a short write. Returns false, with
-// errno set, when the descriptor takes no more.
-bool writeAll(int fd, const char* text, std::size_t length) {
-  while (length > 0) {
-    const ssize_t n = ::write(fd, text, length);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = ENOSPC;
-      return false;
-    }
-    text += n;
-    length -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 // Says once, on standard error (the console may be quiet or gone), that the
 // log file cannot be written, and forgets it for the rest of the run. A file

@@ -1,5 +1,6 @@
-// Scope-bound holders for the resources an area takes: descriptors and the
-// mapping of the data file (writable for linking, read-only for inspection).
+// Scope-bound holders for the resources an area takes: descriptors (from
+// the bottom layer) and the mapping of the data file (writable for linking,
+// read-only for inspection).
 // A holder that holds nothing releases nothing.
 #pragma once
 
@@ -9,24 +10,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/file_descriptor.h"
 #include "squish/format.h"
 
 namespace knotter {
-
-// Owns a descriptor; -1 means none. Closing releases the process's record
-// locks on the file.
-struct FileDescriptor {
-  int fd = -1;
-  FileDescriptor() = default;
-  explicit FileDescriptor(int descriptor) : fd(descriptor) {}
-  ~FileDescriptor() { close(); }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  void close() {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-  }
-};
 
 // Owns a shared mapping of a whole file: writable for linking, so that
 // stores reach the file, or read-only for the tools that only inspect a base

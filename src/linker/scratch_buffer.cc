@@ -1,4 +1,4 @@
-#include "config/scratch_buffer.h"
+#include "linker/scratch_buffer.h"
 
 #include <sys/mman.h>
 
