@@ -1,10 +1,10 @@
 #include "driver/command_line.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 
+#include "base/numbers.h"
 #include "config/path_resolver.h"
 #include "config/settings.h"
 #include "config/text.h"
@@ -66,16 +66,6 @@ std::optional<std::string> takeValue(const char* rest, ArgCursor& args) {
   if (*rest != '\0') return std::string(rest);
   if (args.next < args.argc) return std::string(args.argv[args.next++]);
   return std::nullopt;
-}
-
-// Reads a number as the C library's atoi does (leading white space, a sign,
-// digits up to the first other character; none gives 0), held in 32 bits.
-std::int32_t readSignedDecimal(const char* text) {
-  errno = 0;
-  const long value = std::strtol(text, nullptr, 10);
-  if (value > INT32_MAX) return INT32_MAX;
-  if (value < INT32_MIN) return INT32_MIN;
-  return static_cast<std::int32_t>(value);
 }
 
 std::int32_t linkTypeFromLetter(char letter) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "base/numbers.h"
 #include "config/text.h"
 
 namespace knotter::dump {
@@ -45,7 +46,7 @@ std::optional<std::string> takeValue(const char* rest, ArgCursor& args) {
 // The subject length as the linker settles it: a number below 1 leaves the
 // default, one above the width of the subject field is cut to it.
 std::int32_t subjectLengthFrom(const std::string& text) {
-  const long value = std::strtol(text.c_str(), nullptr, 10);
+  const std::int32_t value = readSignedDecimal(text.c_str());
   if (value < 1) return defaultSubjectLength;
   return value > maxSubjectLength ? maxSubjectLength : static_cast<std::int32_t>(value);
 }
