@@ -8,6 +8,7 @@
 #include "config/path_resolver.h"
 #include "config/settings.h"
 #include "config/text.h"
+#include "driver/arguments.h"
 #include "driver/command_hooks.h"
 #include "driver/early_exit.h"
 #include "log/log.h"
@@ -52,21 +53,6 @@ constexpr const char* usageText =
     "                  file with lines in the following format:\n"
     "                  <flag path> <command>\n"
     "                  Wildcards are allowed in <flag path>.\n";
-
-// The arguments still to be read, left to right.
-struct ArgCursor {
-  int argc;
-  char** argv;
-  int next;  // index of the next unread argument
-};
-
-// The value of an option: the rest of its own argument, or else the next
-// argument whatever it looks like (used up), or else none.
-std::optional<std::string> takeValue(const char* rest, ArgCursor& args) {
-  if (*rest != '\0') return std::string(rest);
-  if (args.next < args.argc) return std::string(args.argv[args.next++]);
-  return std::nullopt;
-}
 
 std::int32_t linkTypeFromLetter(char letter) {
   switch (asciiLower(static_cast<unsigned char>(letter))) {

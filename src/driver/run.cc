@@ -12,6 +12,7 @@
 #include "config/settings.h"
 #include "config/text.h"
 #include "driver/area_processor.h"
+#include "driver/arguments.h"
 #include "driver/area_selection.h"
 #include "driver/command_hooks.h"
 #include "driver/command_line.h"
@@ -25,23 +26,11 @@ namespace knotter {
 namespace {
 
 constexpr std::size_t maxExecutedLine = 2046;
-constexpr int minSubjectLength = 1;
-constexpr int defaultSubjectLength = 15;
-constexpr int maxSubjectLength = 72;
 
-// The single-base record: the path less a final ".sqd", or ".jhr" for a JAM
-// base (only when something is left before it), tagged with its base name.
+// The single-base record of -#.
 void appendSingleBase(const std::string& basePathArg) {
-  std::string_view path = basePathArg;
-  BaseFormat format = BaseFormat::squish;
-  if (path.size() > 4) {
-    const std::string_view suffix = path.substr(path.size() - 4);
-    if (equalsNoCase(suffix, ".jhr")) format = BaseFormat::jam;
-    if (format == BaseFormat::jam || equalsNoCase(suffix, ".sqd")) path.remove_suffix(4);
-  }
-  const std::size_t slash = path.rfind('/');
-  const std::string_view tag = slash == std::string_view::npos ? path : path.substr(slash + 1);
-  appendArea(tag, path, 0, format);
+  const BasePath base = splitBasePath(basePathArg);
+  appendArea(base.tag, base.path, 0, base.jam ? BaseFormat::jam : BaseFormat::squish);
 }
 
 // "Executed: " and the arguments, leaving out the first argument that would
@@ -58,9 +47,9 @@ void logExecutedLine(int argc, char** argv) {
 }
 
 void fixSubjectLength(std::int32_t subjectLengthArg) {
+  // -s wins over the configuration when it gives a usable length.
   if (subjectLengthArg > 0) settings.subjectLength = subjectLengthArg;
-  if (settings.subjectLength < minSubjectLength) settings.subjectLength = defaultSubjectLength;
-  if (settings.subjectLength > maxSubjectLength) settings.subjectLength = maxSubjectLength;
+  settings.subjectLength = clampSubjectLength(settings.subjectLength);
 }
 
 // The run inherits its signal state from whatever started it. The lock wait

@@ -7,13 +7,12 @@
 #include <string_view>
 
 #include "base/numbers.h"
+#include "driver/arguments.h"
 #include "config/text.h"
 
 namespace knotter::dump {
 namespace {
 
-constexpr std::int32_t defaultSubjectLength = 15;
-constexpr std::int32_t maxSubjectLength = 72;
 
 constexpr const char* usageText =
     "Usage: knotter-dump [-s<num>] [-p] [-a<tag>] [--threads | --check] <base path>\n"
@@ -30,25 +29,10 @@ constexpr const char* usageText =
     "\n"
     "Exit codes: 0 clean, 1 damaged or unreadable, 2 bad command line.\n";
 
-struct ArgCursor {
-  int argc;
-  char** argv;
-  int next;
-};
-
-// An option value: glued to the option, else the next argument.
-std::optional<std::string> takeValue(const char* rest, ArgCursor& args) {
-  if (*rest != '\0') return std::string(rest);
-  if (args.next < args.argc) return std::string(args.argv[args.next++]);
-  return std::nullopt;
-}
-
 // The subject length as the linker settles it: a number below 1 leaves the
 // default, one above the width of the subject field is cut to it.
 std::int32_t subjectLengthFrom(const std::string& text) {
-  const std::int32_t value = readSignedDecimal(text.c_str());
-  if (value < 1) return defaultSubjectLength;
-  return value > maxSubjectLength ? maxSubjectLength : static_cast<std::int32_t>(value);
+  return clampSubjectLength(readSignedDecimal(text.c_str()));
 }
 
 bool setMode(DumpOptions& options, DumpMode mode) {
@@ -60,16 +44,10 @@ bool setMode(DumpOptions& options, DumpMode mode) {
 // The base path less a final ".sqd", or ".jhr" for a JAM base, and its name
 // as the area tag, as the linker's -# option makes them.
 void setBase(DumpOptions& options, std::string_view path) {
-  if (path.size() > 4) {
-    const std::string_view suffix = path.substr(path.size() - 4);
-    options.jam = equalsNoCase(suffix, ".jhr");
-    if (options.jam || equalsNoCase(suffix, ".sqd")) path.remove_suffix(4);
-  }
-  options.basePath = path;
-  const std::size_t slash = path.rfind('/');
-  if (options.areaTag.empty()) {
-    options.areaTag = slash == std::string_view::npos ? path : path.substr(slash + 1);
-  }
+  const BasePath base = splitBasePath(path);
+  options.jam = base.jam;
+  options.basePath = base.path;
+  if (options.areaTag.empty()) options.areaTag = base.tag;
 }
 
 // Handles one option argument; false for an unknown or malformed one.

@@ -1,0 +1,40 @@
+// Command-line pieces that knotter and knotter-dump share, so that both read
+// a base path, a subject length and an option's value the same way.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace knotter {
+
+constexpr std::int32_t minSubjectLength = 1;
+constexpr std::int32_t defaultSubjectLength = 15;
+constexpr std::int32_t maxSubjectLength = 72;
+
+// The arguments still to be read, left to right.
+struct ArgCursor {
+  int argc;
+  char** argv;
+  int next;  // index of the next unread argument
+};
+
+// The value of an option: the rest of its own argument, or else the next
+// argument whatever it looks like (used up), or else none.
+std::optional<std::string> takeValue(const char* rest, ArgCursor& args);
+
+// A base given by path: the path less a final ".sqd", or ".jhr" for a JAM
+// base (only when something is left before it), and its base name as tag.
+struct BasePath {
+  std::string_view path;
+  std::string_view tag;
+  bool jam = false;
+};
+BasePath splitBasePath(std::string_view argument);
+
+// A subject length below the minimum becomes the default; one above the
+// width of the subject field is cut to it.
+std::int32_t clampSubjectLength(std::int32_t length);
+
+}  // namespace knotter
