@@ -87,74 +87,123 @@ void takeAreaCommand(const char* option, ArgCursor& args, RunOptions& options) {
   options.areaCommand = std::move(command);
 }
 
-// Handles one option argument. Returns false when it ends the reading of the
-// command line (-!).
-bool takeOption(const char* option, ArgCursor& args, RunOptions& options) {
-  const char* rest = option + 2;
-  switch (asciiLower(static_cast<unsigned char>(option[1]))) {
-    case '#':
-      options.basePathArg = takeValue(rest, args);
-      return true;
-    case 'a':
-      options.onlyArea = takeValue(rest, args);
-      settings.onlyArea = options.onlyArea ? options.onlyArea->c_str() : nullptr;
-      return true;
-    case 'c':
-      options.configPath = takeValue(rest, args);
-      return true;
-    case 'k':
-      settings.deleteListFile = true;
-      takeListOption(rest, args, options);
-      return true;
-    case 'f':
-      takeListOption(rest, args, options);
-      return true;
-    case 'j':
-      // Only the whole word "jam"; -j alone means something else to the
-      // other linkers, so it is refused rather than guessed at.
-      if (!equalsNoCase(option + 1, "jam")) printUsage();
-      settings.jamMode = true;
-      return true;
-    case 'h':
-      // Only the whole word "hpt" counts; any other -h is ignored silently.
-      if (equalsNoCase(option + 1, "hpt")) settings.hptMode = true;
-      return true;
-    case 'l': {
-      const std::optional<std::string> value = takeValue(rest, args);
-      setLogPath(value ? *value : std::string_view{});
-      return true;
-    }
-    case 'p':
-      settings.russianLookalikes = true;
-      return true;
-    case 'q':
-      settings.quiet = true;
-      return true;
-    case 's':
-      if (const std::optional<std::string> value = takeValue(rest, args)) {
-        options.subjectLengthArg = readSignedDecimal(value->c_str());
-      }
-      return true;
-    case 't':
-      if (rest[0] != '\0' && rest[1] == '\0' && linkTypeFromLetter(rest[0]) != 0) {
-        settings.cmdLinkType = linkTypeFromLetter(rest[0]);
-      }
-      if (settings.cmdLinkType == 0) printUsage();
-      return true;
-    case '$':
-      settings.onlyDollarAreas = true;
-      return true;
-    case '!':
-      takeAreaCommand(option, args, options);
-      return false;
-    case '@':
-      if (const std::optional<std::string> value = takeValue(rest, args)) {
-        readFlagsFile(value->c_str());
-      }
-      return true;
-    default:
-      printUsage();
+// Handles an option, given its whole argument and the rest after its letter.
+// Returns false when it ends the reading of the command line (-!).
+using OptionHandler = bool (*)(const char* option, const char* rest, ArgCursor& args,
+                               RunOptions& options);
+
+struct OptionEntry {
+  char letter;  // lower case; the letter after the '-' or '/' in either case
+  OptionHandler handle;
+};
+
+// Sets a flag that takes no value.
+template <bool Settings::*flag>
+bool setFlag(const char*, const char*, ArgCursor&, RunOptions&) {
+  settings.*flag = true;
+  return true;
+}
+
+bool basePathOption(const char*, const char* rest, ArgCursor& args, RunOptions& options) {
+  options.basePathArg = takeValue(rest, args);
+  return true;
+}
+
+bool onlyAreaOption(const char*, const char* rest, ArgCursor& args, RunOptions& options) {
+  options.onlyArea = takeValue(rest, args);
+  settings.onlyArea = options.onlyArea ? options.onlyArea->c_str() : nullptr;
+  return true;
+}
+
+bool configOption(const char*, const char* rest, ArgCursor& args, RunOptions& options) {
+  options.configPath = takeValue(rest, args);
+  return true;
+}
+
+bool deletedListOption(const char*, const char* rest, ArgCursor& args, RunOptions& options) {
+  settings.deleteListFile = true;
+  takeListOption(rest, args, options);
+  return true;
+}
+
+bool listOption(const char*, const char* rest, ArgCursor& args, RunOptions& options) {
+  takeListOption(rest, args, options);
+  return true;
+}
+
+bool jamOption(const char* option, const char*, ArgCursor&, RunOptions&) {
+  // Only the whole word "jam"; -j alone means something else to the other
+  // linkers, so it is refused rather than guessed at.
+  if (!equalsNoCase(option + 1, "jam")) printUsage();
+  settings.jamMode = true;
+  return true;
+}
+
+bool hptOption(const char* option, const char*, ArgCursor&, RunOptions&) {
+  // Only the whole word "hpt" counts; any other -h is ignored silently.
+  if (equalsNoCase(option + 1, "hpt")) settings.hptMode = true;
+  return true;
+}
+
+bool logOption(const char*, const char* rest, ArgCursor& args, RunOptions&) {
+  const std::optional<std::string> value = takeValue(rest, args);
+  setLogPath(value ? *value : std::string_view{});
+  return true;
+}
+
+bool subjectLengthOption(const char*, const char* rest, ArgCursor& args, RunOptions& options) {
+  if (const std::optional<std::string> value = takeValue(rest, args)) {
+    options.subjectLengthArg = readSignedDecimal(value->c_str());
   }
+  return true;
+}
+
+bool linkTypeOption(const char*, const char* rest, ArgCursor&, RunOptions&) {
+  if (rest[0] != '\0' && rest[1] == '\0' && linkTypeFromLetter(rest[0]) != 0) {
+    settings.cmdLinkType = linkTypeFromLetter(rest[0]);
+  }
+  if (settings.cmdLinkType == 0) printUsage();
+  return true;
+}
+
+bool areaCommandOption(const char* option, const char*, ArgCursor& args, RunOptions& options) {
+  takeAreaCommand(option, args, options);
+  return false;
+}
+
+bool flagsFileOption(const char*, const char* rest, ArgCursor& args, RunOptions&) {
+  if (const std::optional<std::string> value = takeValue(rest, args)) {
+    readFlagsFile(value->c_str());
+  }
+  return true;
+}
+
+constexpr OptionEntry optionTable[] = {
+    {'#', basePathOption},
+    {'a', onlyAreaOption},
+    {'c', configOption},
+    {'k', deletedListOption},
+    {'f', listOption},
+    {'j', jamOption},
+    {'h', hptOption},
+    {'l', logOption},
+    {'p', setFlag<&Settings::russianLookalikes>},
+    {'q', setFlag<&Settings::quiet>},
+    {'s', subjectLengthOption},
+    {'t', linkTypeOption},
+    {'$', setFlag<&Settings::onlyDollarAreas>},
+    {'!', areaCommandOption},
+    {'@', flagsFileOption},
+};
+
+// Handles one option argument; an unknown letter prints the usage. Returns
+// false when it ends the reading of the command line (-!).
+bool takeOption(const char* option, ArgCursor& args, RunOptions& options) {
+  const char letter = static_cast<char>(asciiLower(static_cast<unsigned char>(option[1])));
+  for (const OptionEntry& entry : optionTable) {
+    if (entry.letter == letter) return entry.handle(option, option + 2, args, options);
+  }
+  printUsage();
 }
 
 void decideKindOfRun(RunOptions& options) {
