@@ -33,7 +33,7 @@ std::string kludge(const char* name, std::uint32_t serial) {
 // Messages with shuffled umsgids 1..messageCount; most have a MSGID and a
 // REPLY drawn from a small set of serials (0 = none).
 struct RandomBase {
-  BaseSpec spec;
+  BaseSpec layout;
   std::vector<std::uint32_t> msgid, reply;  // per message, file order
 };
 
@@ -49,7 +49,7 @@ RandomBase randomBase(std::mt19937& random) {
     base.reply.push_back(serial(random));
     if (base.msgid.back() != 0) message.control += kludge("MSGID", base.msgid.back());
     if (base.reply.back() != 0) message.control += kludge("REPLY", base.reply.back());
-    base.spec.messages.push_back(message);
+    base.layout.messages.push_back(message);
   }
   return base;
 }
@@ -60,7 +60,7 @@ bool hasRing(const RandomBase& base) {
   std::map<std::uint32_t, std::size_t> original;  // serial -> message
   for (std::size_t m = 0; m < base.msgid.size(); ++m) {
     auto [it, added] = original.emplace(base.msgid[m], m);
-    if (!added && base.spec.messages[m].umsgid < base.spec.messages[it->second].umsgid) it->second = m;
+    if (!added && base.layout.messages[m].umsgid < base.layout.messages[it->second].umsgid) it->second = m;
   }
   for (std::size_t start = 0; start < base.reply.size(); ++start) {
     std::size_t m = start;
@@ -109,7 +109,7 @@ TEST(LinkWalks, EndFromEveryMessageOfRandomBases) {
     const RandomBase base = randomBase(random);
     withRings += hasRing(base) ? 1 : 0;
     const std::string tag = "b" + std::to_string(b);
-    writeBase(base.spec, dir.file(tag));
+    writeBase(base.layout, dir.file(tag));
     config += "EchoArea " + tag + " " + tag + "\n";
   }
   ASSERT_GE(withRings, baseCount / 2);  // the case the walks are about
