@@ -35,16 +35,23 @@ std::uint64_t findOriginal(std::span<const KeyRef> keys, Group group) {
   return noPosition;
 }
 
+// Visits each group that holds an original, with the original's slot; only
+// such groups link anything in TimEd.
+template <typename Visit>
+void forEachOriginal(std::span<const KeyRef> keys, Visit visit) {
+  forEachGroup(keys, [&](Group group) {
+    if (group.end - group.begin < 2) return;
+    const std::uint64_t original = findOriginal(keys, group);
+    if (original != noPosition) visit(group, ownerOf(keys[original]));
+  });
+}
+
 // TimEd: every reply names the original of its group. A group without an
 // original links nothing; a duplicate MSGID answers nothing.
 void findOriginals(MessageTable& table) {
   std::fill(table.links.begin(), table.links.end(), Links{});
   const std::span<const KeyRef> keys = table.keys;
-  forEachGroup(keys, [&](Group group) {
-    if (group.end - group.begin < 2) return;
-    const std::uint64_t original = findOriginal(keys, group);
-    if (original == noPosition) return;
-    const std::uint32_t o = ownerOf(keys[original]);
+  forEachOriginal(keys, [&](Group group, std::uint32_t o) {
     for (std::uint64_t k = group.begin; k < group.end; ++k) {
       if (kindOf(keys[k]) == replyKind) table.links[ownerOf(keys[k])].replyTo = o;
     }
@@ -92,11 +99,7 @@ void breakRings(MessageTable& table) {
 // number: firstReply, then nextReply from reply to reply.
 void listReplies(MessageTable& table) {
   const std::span<const KeyRef> keys = table.keys;
-  forEachGroup(keys, [&](Group group) {
-    if (group.end - group.begin < 2) return;
-    const std::uint64_t original = findOriginal(keys, group);
-    if (original == noPosition) return;
-    const std::uint32_t o = ownerOf(keys[original]);
+  forEachOriginal(keys, [&](Group group, std::uint32_t o) {
     std::uint32_t* last = &table.links[o].firstReply;
     for (std::uint64_t k = group.begin; k < group.end; ++k) {
       const std::uint32_t reply = ownerOf(keys[k]);
