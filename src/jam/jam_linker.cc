@@ -11,8 +11,6 @@
 namespace knotter {
 namespace {
 
-static_assert(jamIdxSize <= rawIndexBytes);
-
 // The number of a linked slot, 0 for none.
 template <typename NumberOf>
 JamLinkFields fieldsOf(const Links& links, NumberOf numberOf) {
@@ -34,19 +32,31 @@ bool loadEntries(const char* areaTag, JamBase& base, std::uint32_t records, Mess
   orderFrames(table, count);
   const auto at = [&](std::uint32_t k) { return table.frames[k]; };
   if (!jamHeadersSound(bytes, areaTag, base.baseMsgNum, count, at)) return false;
-  for (std::uint32_t slot = 0; slot < count; ++slot) {
-    const std::uint64_t frame = table.frames[slot];
-    table.entries[slot] = MessageEntry{frameOfs(frame), base.baseMsgNum + framePosition(frame)};
-  }
+  const std::uint32_t baseMsgNum = base.baseMsgNum;
+  fillEntries(table, [baseMsgNum](std::uint32_t position) { return baseMsgNum + position; });
   return true;
 }
+
+// The keys of a live header that loadEntries found sound.
+class HeaderRescan final : public KeyRescan {
+ public:
+  HeaderRescan(Bytes bytes, const MessageTable& table) : bytes_(bytes), table_(table) {}
+  void rescan(std::uint32_t slot, std::uint32_t areaTagHash, MsgIdKey& msgIdKey,
+              MsgIdKey& replyKey) const override {
+    scanJamKeys(bytes_, table_.entries[slot].ofs, msgIdKey, replyKey, areaTagHash);
+  }
+
+ private:
+  Bytes bytes_;
+  const MessageTable& table_;
+};
 
 // A deleted message takes part in nothing: it has no keys, so it gets no
 // links, and writing those clears whatever it held.
 bool linkReplyArea(std::int32_t linkType, const char* areaTag, JamBase& base,
                    std::uint32_t records, std::uint32_t& changed, std::uint32_t& total) {
   MessageTable table;
-  if (!takeMessageTable(records, 0, table)) return false;
+  if (!takeMessageTable(records, jamIdxSize, table)) return false;
   if (!readJamIndex(base, records, table.index)) return false;
   if (!loadEntries(areaTag, base, records, table)) return false;
   total = static_cast<std::uint32_t>(table.entries.size());
@@ -62,7 +72,7 @@ bool linkReplyArea(std::int32_t linkType, const char* areaTag, JamBase& base,
     });
     keys.finish();
   }
-  sortKeys(table);
+  groupKeys(table, HeaderRescan(bytes, table));
   linkReplies(table, linkType);
   JamLinkWriter writer(bytes);
   for (std::uint32_t slot = 0; slot < total; ++slot) {

@@ -1,27 +1,31 @@
 // The message table of MSGID/REPLY linking, for any base format: one entry
-// per message in file order, the MSGID and REPLY keys of every message sorted
-// so that equal identifiers lie next to each other, ordered by number, and the
+// per message in file order, the MSGID and REPLY keys of the messages grouped
+// so that the keys of one identifier lie together, ordered by number, and the
 // links that linking decides, as slots of the table.
 //
-// A format loads it in four steps: takeMessageTable, listing its frames in
-// index order into frames and ordering them with orderFrames, filling the
-// entries from the ordered frames, and feeding each message's control
-// information to a KeyCollector in slot order, then sortKeys.
+// A format loads it in steps: takeMessageTable, reading its raw index into
+// index and listing its frames in index order into frames; orderFrames;
+// fillEntries from the ordered frames and the raw index; feeding each
+// message's control information to a KeyCollector in slot order; then
+// groupKeys, which may ask the format to scan a message again.
 //
-// Everything lives in one block of the scratch buffer, per message:
-//   entries   8 bytes  MessageEntry, by ascending ofs
-//   format    f bytes  what the format keeps per slot (its old link fields)
+// Everything lives in one block of the scratch buffer, each region reused by
+// the phases that follow one another, per message:
+//   entries  max(8, raw) bytes  the raw index; then MessageEntry by ascending ofs
 //   keys     32 bytes  the frames while they are ordered; then two KeyRef
-//                      slots for the keys as scanned; then the Links and the
-//                      linker's own working words
-//   work     64 bytes  the raw index; then the table of origin texts; then
-//                      the sorted keys
+//                      slots for the keys as scanned and sorted; then the
+//                      grouped refs, the Links and the linker's own words
+//   marks   1/2 byte   bits per grouped key: where its group begins, and
+//                      whether its origin text was hashed
+// and a bounded table of origin texts while the keys are collected.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 #include "linker/kludge_scanner.h"
+#include "linker/origin_texts.h"
 
 namespace knotter {
 
@@ -31,11 +35,12 @@ struct MessageEntry {
   std::uint32_t ofs = 0;     // where the format finds the message again; the file order
   std::uint32_t number = 0;  // what link fields hold: the message's unique number
 };
+static_assert(sizeof(MessageEntry) == sizeof(std::uint64_t));
 
 // One parsed MSGID or REPLY key. key packs the serial (or hash) and the
-// number of its origin text, so that two keys are the same identifier
-// exactly when their key fields are equal; 0 means absent, and absent keys
-// are not listed.
+// number of its origin text, so that two keys with different key fields are
+// different identifiers; 0 means absent, and absent keys are not listed.
+// Keys whose origin text was hashed may share a key field and still differ.
 struct KeyRef {
   std::uint64_t key = 0;
   std::uint32_t number = 0;
@@ -45,8 +50,8 @@ static_assert(sizeof(KeyRef) == 16);
 
 constexpr std::uint32_t msgIdKind = 0;
 constexpr std::uint32_t replyKind = 1;
-inline std::uint32_t ownerOf(const KeyRef& k) { return k.ref >> 1; }
-inline std::uint32_t kindOf(const KeyRef& k) { return k.ref & 1; }
+inline std::uint32_t ownerOf(std::uint32_t ref) { return ref >> 1; }
+inline std::uint32_t kindOf(std::uint32_t ref) { return ref & 1; }
 
 // What linking decides for one message, as slots or noSlot. TimEd: replyTo
 // is its original, firstReply its lowest-numbered reply, nextReply the next
@@ -58,28 +63,47 @@ struct Links {
   std::uint32_t nextReply = noSlot;
 };
 
-// Room beside the Links for the linker's own words per message.
-constexpr std::uint64_t keyBytesPerMessage = 2 * sizeof(KeyRef);
-constexpr std::uint64_t linkWorkBytes = keyBytesPerMessage - sizeof(Links);
-constexpr std::uint64_t rawIndexBytes = 64;  // room per message for the format's raw index
+// Bit sets of 64-bit words, for marks over refs.
+inline std::uint64_t bitWords(std::uint64_t bits) { return (bits + 63) / 64; }
+inline void setBit(std::uint64_t* words, std::uint64_t bit) {
+  words[bit >> 6] |= std::uint64_t{1} << (bit & 63);
+}
+inline bool testBit(const std::uint64_t* words, std::uint64_t bit) {
+  return ((words[bit >> 6] >> (bit & 63)) & 1) != 0;
+}
+
+// The keys of every identifier that two or more keys share (one that no
+// other key shares links nothing), group by group, each group by (number,
+// slot, kind), as refs; a set bit in starts marks the first ref of a group.
+struct KeyGroups {
+  std::span<const std::uint32_t> refs;
+  const std::uint64_t* starts = nullptr;
+  bool startsGroup(std::uint64_t k) const { return testBit(starts, k); }
+};
+
+// Room per message beside the Links for the linker's own words.
+constexpr std::uint64_t linkWorkBytes = 12;
 constexpr std::uint32_t minScratchMessages = 500;
 
 struct MessageTable {
   std::span<MessageEntry> entries;  // by ascending ofs (ties in index order)
-  std::span<KeyRef> keys;           // sorted by (key, number, ref)
-  std::span<Links> links;           // one per entry
-  std::uint8_t* linkWork = nullptr; // linkWorkBytes per message, after the links
-  std::uint8_t* format = nullptr;   // formatBytes per slot, the format's own
-  std::uint8_t* index = nullptr;    // room for rawIndexBytes per message
-  std::uint64_t* frames = nullptr;  // frameOf(ofs, position) per index entry
-  std::uint64_t capacity = 0;       // messages the block is sized for
-  std::uint64_t formatBytes = 0;
+  KeyGroups groups;
+  std::span<Links> links;            // one per entry
+  std::uint8_t* linkWork = nullptr;  // linkWorkBytes per entry, after the links
+  std::uint8_t* index = nullptr;     // the raw index, until fillEntries
+  std::uint64_t* frames = nullptr;   // frameOf(ofs, position) per index entry
+  KeyRef* keys = nullptr;            // the keys as collected
   std::uint64_t listedKeys = 0;
+  std::uint8_t* keysEnd = nullptr;   // the end of the room the keys take
+  std::uint8_t* marks = nullptr;
+  std::uint8_t* texts = nullptr;     // room for the origin texts
+  std::uint64_t capacity = 0;        // messages the block is sized for
+  std::uint32_t areaTagHash = 0;
 };
 
-// Takes the block for count messages, formatBytes of them the format's own
-// per slot. False after the scratch buffer has reported the shortage.
-bool takeMessageTable(std::uint32_t count, std::uint64_t formatBytes, MessageTable& table);
+// Takes the block for count messages whose raw index takes indexBytes per
+// message. False after the scratch buffer has reported the shortage.
+bool takeMessageTable(std::uint32_t count, std::uint64_t indexBytes, MessageTable& table);
 
 inline std::uint64_t frameOf(std::uint32_t ofs, std::uint32_t position) {
   return (std::uint64_t{ofs} << 32) | position;
@@ -88,22 +112,29 @@ inline std::uint32_t frameOfs(std::uint64_t frame) { return static_cast<std::uin
 inline std::uint32_t framePosition(std::uint64_t frame) { return static_cast<std::uint32_t>(frame); }
 
 // Orders the first count frames by ascending ofs, equal offsets in index
-// order, and sizes the entries for them. The format then fills entries[slot]
-// from frames[slot]; the raw index is still there to fill them from.
+// order, and sizes the entries for them.
 void orderFrames(MessageTable& table, std::uint32_t count);
 
-// Gives every distinct origin text a small number, so that a key fits in 64
-// bits and equal identifiers compare equal as integers.
-struct OriginTexts {
-  std::uint32_t* slots = nullptr;
-  std::uint64_t slotCount = 0;
-  std::uint64_t maxSlots = 0;
-  char (*texts)[msgIdTextSize] = nullptr;
-  std::uint32_t used = 0;
+// Fills entries[slot] with the ofs of frames[slot] and numberAt(position)
+// of its index position, which reads the raw index; the entries then take
+// the raw index's place.
+template <typename NumberAt>
+void fillEntries(MessageTable& table, NumberAt numberAt);
+
+// Scans one message's kludges again, for groupKeys: past the bounded table
+// of origin texts, keys carry a hash of their text, and keys that share one
+// are compared by their texts.
+class KeyRescan {
+ public:
+  virtual void rescan(std::uint32_t slot, std::uint32_t areaTagHash, MsgIdKey& msgIdKey,
+                      MsgIdKey& replyKey) const = 0;
+
+ protected:
+  ~KeyRescan() = default;
 };
 
 // Turns the control information of each message, fed in slot order, into
-// its listed keys. Overwrites the raw index.
+// its listed keys. Overwrites the frames.
 class KeyCollector {
  public:
   KeyCollector(MessageTable& table, const char* areaTag);
@@ -118,8 +149,6 @@ class KeyCollector {
 
  private:
   MessageTable& table_;
-  KeyRef* listed_;
-  std::uint32_t areaTagHash_;
   OriginTexts texts_;
   std::uint32_t slot_ = 0;
   MsgIdKey msgIdKey_;
@@ -127,8 +156,23 @@ class KeyCollector {
   KludgeScan scan_;
 };
 
-// Sorts the collected keys and places the links; the table is then ready
-// for linking.
-void sortKeys(MessageTable& table);
+// Sorts the collected keys and groups them, asking rescan for the texts of
+// keys whose origin was hashed; then places the links. The table is then
+// ready for linking.
+void groupKeys(MessageTable& table, const KeyRescan& rescan);
+
+template <typename NumberAt>
+void fillEntries(MessageTable& table, NumberAt numberAt) {
+  // Each frame turns into its entry where it stands, so that the raw index
+  // is read whole before the entries overwrite it.
+  auto* staged = reinterpret_cast<std::uint8_t*>(table.frames);
+  for (std::size_t slot = 0; slot < table.entries.size(); ++slot) {
+    const std::uint64_t frame = table.frames[slot];
+    const MessageEntry entry{frameOfs(frame), numberAt(framePosition(frame))};
+    std::memcpy(staged + slot * sizeof entry, &entry, sizeof entry);
+  }
+  std::memcpy(table.entries.data(), staged, table.entries.size_bytes());
+  table.index = nullptr;
+}
 
 }  // namespace knotter

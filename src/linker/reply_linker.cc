@@ -10,27 +10,28 @@ namespace {
 
 constexpr std::uint64_t noPosition = ~std::uint64_t{0};
 
-// A run of keys with the same identifier: [begin, end) of the sorted keys.
+// A group of keys with the same identifier: [begin, end) of the refs.
 struct Group {
   std::uint64_t begin;
   std::uint64_t end;
 };
 
 template <typename Visit>
-void forEachGroup(std::span<const KeyRef> keys, Visit visit) {
+void forEachGroup(const KeyGroups& groups, Visit visit) {
+  const std::uint64_t count = groups.refs.size();
   std::uint64_t begin = 0;
-  while (begin < keys.size()) {
+  while (begin < count) {
     std::uint64_t end = begin + 1;
-    while (end < keys.size() && keys[end].key == keys[begin].key) ++end;
+    while (end < count && !groups.startsGroup(end)) ++end;
     visit(Group{begin, end});
     begin = end;
   }
 }
 
 // The position of the group's first MSGID key (its original), or noPosition.
-std::uint64_t findOriginal(std::span<const KeyRef> keys, Group group) {
+std::uint64_t findOriginal(std::span<const std::uint32_t> refs, Group group) {
   for (std::uint64_t k = group.begin; k < group.end; ++k) {
-    if (kindOf(keys[k]) == msgIdKind) return k;
+    if (kindOf(refs[k]) == msgIdKind) return k;
   }
   return noPosition;
 }
@@ -38,11 +39,10 @@ std::uint64_t findOriginal(std::span<const KeyRef> keys, Group group) {
 // Visits each group that holds an original, with the original's slot; only
 // such groups link anything in TimEd.
 template <typename Visit>
-void forEachOriginal(std::span<const KeyRef> keys, Visit visit) {
-  forEachGroup(keys, [&](Group group) {
-    if (group.end - group.begin < 2) return;
-    const std::uint64_t original = findOriginal(keys, group);
-    if (original != noPosition) visit(group, ownerOf(keys[original]));
+void forEachOriginal(const KeyGroups& groups, Visit visit) {
+  forEachGroup(groups, [&](Group group) {
+    const std::uint64_t original = findOriginal(groups.refs, group);
+    if (original != noPosition) visit(group, ownerOf(groups.refs[original]));
   });
 }
 
@@ -50,10 +50,10 @@ void forEachOriginal(std::span<const KeyRef> keys, Visit visit) {
 // original links nothing; a duplicate MSGID answers nothing.
 void findOriginals(MessageTable& table) {
   std::fill(table.links.begin(), table.links.end(), Links{});
-  const std::span<const KeyRef> keys = table.keys;
-  forEachOriginal(keys, [&](Group group, std::uint32_t o) {
+  const std::span<const std::uint32_t> refs = table.groups.refs;
+  forEachOriginal(table.groups, [&](Group group, std::uint32_t o) {
     for (std::uint64_t k = group.begin; k < group.end; ++k) {
-      if (kindOf(keys[k]) == replyKind) table.links[ownerOf(keys[k])].replyTo = o;
+      if (kindOf(refs[k]) == replyKind) table.links[ownerOf(refs[k])].replyTo = o;
     }
   });
 }
@@ -98,12 +98,12 @@ void breakRings(MessageTable& table) {
 // Lists the replies of each original that still answer it, in ascending
 // number: firstReply, then nextReply from reply to reply.
 void listReplies(MessageTable& table) {
-  const std::span<const KeyRef> keys = table.keys;
-  forEachOriginal(keys, [&](Group group, std::uint32_t o) {
+  const std::span<const std::uint32_t> refs = table.groups.refs;
+  forEachOriginal(table.groups, [&](Group group, std::uint32_t o) {
     std::uint32_t* last = &table.links[o].firstReply;
     for (std::uint64_t k = group.begin; k < group.end; ++k) {
-      const std::uint32_t reply = ownerOf(keys[k]);
-      if (kindOf(keys[k]) != replyKind || table.links[reply].replyTo != o) continue;
+      const std::uint32_t reply = ownerOf(refs[k]);
+      if (kindOf(refs[k]) != replyKind || table.links[reply].replyTo != o) continue;
       *last = reply;
       last = &table.links[reply].nextReply;
     }
@@ -129,24 +129,23 @@ std::span<ChainNode> chainNodes(const MessageTable& table) {
 // follows its MSGID in its list, its next sibling follows its REPLY.
 void buildLists(const MessageTable& table, std::span<ChainNode> nodes, bool linkOrphans) {
   std::fill(nodes.begin(), nodes.end(), ChainNode{});
-  const std::span<const KeyRef> keys = table.keys;
-  forEachGroup(keys, [&](Group group) {
-    if (group.end - group.begin < 2) return;
-    std::uint64_t head = findOriginal(keys, group);
+  const std::span<const std::uint32_t> refs = table.groups.refs;
+  forEachGroup(table.groups, [&](Group group) {
+    std::uint64_t head = findOriginal(refs, group);
     if (head == noPosition) {
       // Replies whose original is missing: Reply still chains them, led by
       // the lowest number; Flat leaves them apart.
       if (!linkOrphans) return;
       head = group.begin;
     }
-    const KeyRef* last = &keys[head];
+    std::uint32_t last = refs[head];
     for (std::uint64_t k = group.begin; k < group.end; ++k) {
-      if (k == head || kindOf(keys[k]) != replyKind) continue;
-      const std::uint32_t message = ownerOf(keys[k]);
-      ChainNode& before = nodes[ownerOf(*last)];
-      (kindOf(*last) == msgIdKind ? before.firstChild : before.nextSibling) = message;
-      nodes[message].previous = last->ref;
-      last = &keys[k];
+      if (k == head || kindOf(refs[k]) != replyKind) continue;
+      const std::uint32_t message = ownerOf(refs[k]);
+      ChainNode& before = nodes[ownerOf(last)];
+      (kindOf(last) == msgIdKind ? before.firstChild : before.nextSibling) = message;
+      nodes[message].previous = last;
+      last = refs[k];
     }
   });
 }

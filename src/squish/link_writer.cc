@@ -2,10 +2,11 @@
 
 #include <cstring>
 
-#include "squish/message_loader.h"
-
 namespace knotter {
 namespace {
+
+constexpr std::size_t chainFields = 1 + replySlots;
+constexpr std::uint32_t headersAhead = 32;  // fetched while one is compared
 
 // What a link field holds for a slot: its umsgid, or 0 for none.
 inline std::uint32_t umsgidOf(const MessageTable& table, std::uint32_t slot) {
@@ -30,12 +31,21 @@ bool writeReplyLinks(const MessageTable& table, Bytes base, std::uint16_t szSqhd
                      const DataFile& dataFile, std::int32_t& changed) {
   WriteAccess access;
   for (std::uint32_t slot = 0; slot < table.entries.size(); ++slot) {
+    if (slot + headersAhead < table.entries.size()) {
+      const std::uint64_t ahead =
+          std::uint64_t{table.entries[slot + headersAhead].ofs} + szSqhdr + xmsgReplytoOffset;
+      prefetch(base, ahead);
+      prefetch(base, ahead + 4 * chainFields - 1);
+    }
     std::uint32_t fields[chainFields] = {};
     newChainFields(table, slot, fields);
-    const std::uint32_t* old = oldChainFields(table, slot);
+    // The frames were checked when the table was loaded, and none overlaps
+    // another, so the fields are read back where they will be written.
+    const std::uint64_t at = std::uint64_t{table.entries[slot].ofs} + szSqhdr + xmsgReplytoOffset;
+    std::uint32_t old[chainFields];
+    for (std::size_t f = 0; f < chainFields; ++f) old[f] = load32(base, at + 4 * f);
     if (std::memcmp(fields, old, sizeof fields) == 0) continue;
     if (!takeWriteAccess(dataFile, access)) return false;
-    const std::uint64_t at = std::uint64_t{table.entries[slot].ofs} + szSqhdr + xmsgReplytoOffset;
     for (std::size_t f = 0; f < chainFields; ++f) {
       if (fields[f] != old[f]) store32(base, at + 4 * f, fields[f]);
     }

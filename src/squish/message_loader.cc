@@ -7,8 +7,6 @@
 namespace knotter {
 namespace {
 
-static_assert(sqidxSize <= rawIndexBytes);
-
 const std::uint8_t* indexEntry(const std::uint8_t* index, std::uint32_t position) {
   return index + std::uint64_t{position} * sqidxSize;
 }
@@ -28,8 +26,8 @@ bool listFrames(const char* areaTag, const std::uint8_t* index, std::uint32_t co
   return true;
 }
 
-// Visits the frames in ascending ofs: checks each, keeps its reply-chain
-// fields and scans its kludges. False after reporting a damaged frame.
+// Visits the frames in ascending ofs: checks each and scans its kludges.
+// False after reporting a damaged frame.
 bool scanFrames(const char* areaTag, Bytes base, std::uint16_t szSqhdr, MessageTable& table) {
   KeyCollector keys(table, areaTag);
   FrameChecker frames(base, szSqhdr, FrameParts::headerAndControl);
@@ -41,31 +39,46 @@ bool scanFrames(const char* areaTag, Bytes base, std::uint16_t szSqhdr, MessageT
       reportFrameDamage(areaTag, check, entry.number, entry.ofs);
       return false;
     }
-    std::uint32_t* old = oldChainFields(table, slot);
-    for (std::size_t f = 0; f < chainFields; ++f) {
-      old[f] = load32(base, frame.header + xmsgReplytoOffset + 4 * f);
-    }
     keys.scan(slot, base.data() + frame.control, base.data() + frame.controlEnd);
   }
   return true;
 }
+
+// The keys of a message whose frame scanFrames found sound.
+class FrameRescan final : public KeyRescan {
+ public:
+  FrameRescan(Bytes base, std::uint16_t szSqhdr, const MessageTable& table)
+      : base_(base), szSqhdr_(szSqhdr), table_(table) {}
+  void rescan(std::uint32_t slot, std::uint32_t areaTagHash, MsgIdKey& msgIdKey,
+              MsgIdKey& replyKey) const override {
+    const std::uint32_t ofs = table_.entries[slot].ofs;
+    const std::uint64_t control = std::uint64_t{ofs} + szSqhdr_ + xmsgSize;
+    const std::uint64_t controlEnd = control + load32(base_, ofs + sqhdrClenOffset);
+    scanKludges(msgIdKey, replyKey, base_.data() + control, base_.data() + controlEnd,
+                areaTagHash);
+  }
+
+ private:
+  Bytes base_;
+  std::uint16_t szSqhdr_;
+  const MessageTable& table_;
+};
 
 }  // namespace
 
 bool loadMessageTable(const char* areaTag, Bytes base, const BaseHeader& header,
                       const char* indexPath, FileDescriptor& indexFile, MessageTable& table) {
   const auto count = static_cast<std::uint32_t>(header.highMsg);
-  if (!takeMessageTable(count, chainFields * sizeof(std::uint32_t), table)) return false;
+  if (!takeMessageTable(count, sqidxSize, table)) return false;
   if (!readIndex(indexPath, count, table.index, indexFile)) return false;
   if (!listFrames(areaTag, table.index, count, header.endFrame, table.frames)) return false;
   orderFrames(table, count);
-  for (std::uint32_t slot = 0; slot < count; ++slot) {
-    const std::uint64_t frame = table.frames[slot];
-    const std::uint8_t* raw = indexEntry(table.index, framePosition(frame));
-    table.entries[slot] = MessageEntry{frameOfs(frame), load32(raw + sqidxUmsgidOffset)};
-  }
+  const std::uint8_t* index = table.index;
+  fillEntries(table, [index](std::uint32_t position) {
+    return load32(indexEntry(index, position) + sqidxUmsgidOffset);
+  });
   if (!scanFrames(areaTag, base, header.szSqhdr, table)) return false;
-  sortKeys(table);
+  groupKeys(table, FrameRescan(base, header.szSqhdr, table));
   return true;
 }
 

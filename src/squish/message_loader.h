@@ -1,6 +1,6 @@
 // Feeds the format-neutral linker tables from a mapped Squish base: reads the
-// index, checks every ofs against end_frame and every frame, keeps the old
-// reply-chain fields, and hands over keys or subjects.
+// index, checks every ofs against end_frame and every frame, and hands over
+// keys or subjects.
 #pragma once
 
 #include <cstdint>
@@ -11,13 +11,6 @@
 #include "squish/holders.h"
 
 namespace knotter {
-
-// What the Squish module keeps per slot of a message table: replyto and
-// replies[0..8] as the base held them.
-constexpr std::size_t chainFields = 1 + replySlots;
-inline std::uint32_t* oldChainFields(const MessageTable& table, std::uint32_t slot) {
-  return reinterpret_cast<std::uint32_t*>(table.format + slot * table.formatBytes);
-}
 
 // Loads the message table of the mapped base: high_msg must be positive.
 // Returns false after reporting a failure; nothing has been written then.

@@ -5,12 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "config/settings.h"
 #include "linker/kludge_scanner.h"
 #include "linker/message_table.h"
+#include "linker/origin_texts.h"
 
 namespace {
 
@@ -20,16 +24,32 @@ using knotter::noSlot;
 struct Message {
   std::uint32_t ofs;
   std::uint32_t number;
-  std::string msgId;  // empty: none
-  std::string reply;  // empty: none
+  std::string msgId;  // serial; empty: none
+  std::string reply;  // serial; empty: none
+  std::string msgIdOrigin = "2:5020/1";
+  std::string replyOrigin = "2:5020/1";
 };
 
 std::string kludges(const Message& m) {
   std::string text;
-  if (!m.msgId.empty()) text += "\x01MSGID: 2:5020/1 " + m.msgId;
-  if (!m.reply.empty()) text += "\x01REPLY: 2:5020/1 " + m.reply;
+  if (!m.msgId.empty()) text += "\x01MSGID: " + m.msgIdOrigin + " " + m.msgId;
+  if (!m.reply.empty()) text += "\x01REPLY: " + m.replyOrigin + " " + m.reply;
   return text;
 }
+
+// Scans a message's kludges again from the texts the table was fed.
+class TextRescan final : public knotter::KeyRescan {
+ public:
+  explicit TextRescan(const std::vector<std::string>& texts) : texts_(texts) {}
+  void rescan(std::uint32_t slot, std::uint32_t areaTagHash, knotter::MsgIdKey& msgIdKey,
+              knotter::MsgIdKey& replyKey) const override {
+    const auto* text = reinterpret_cast<const std::uint8_t*>(texts_[slot].data());
+    knotter::scanKludges(msgIdKey, replyKey, text, text + texts_[slot].size(), areaTagHash);
+  }
+
+ private:
+  const std::vector<std::string>& texts_;
+};
 
 // Loads the messages, listed in index order, as a format would, and links
 // them; with bytewise, each message's kludges are fed one byte at a time.
@@ -39,15 +59,14 @@ knotter::MessageTable link(const std::vector<Message>& messages, std::int32_t li
   knotter::buildKludgeTable();
   knotter::MessageTable table;
   const auto count = static_cast<std::uint32_t>(messages.size());
-  EXPECT_TRUE(knotter::takeMessageTable(count, 0, table));
+  EXPECT_TRUE(knotter::takeMessageTable(count, 8, table));
   for (std::uint32_t i = 0; i < count; ++i) table.frames[i] = knotter::frameOf(messages[i].ofs, i);
   knotter::orderFrames(table, count);
   std::vector<std::string> texts(count);
   for (std::uint32_t slot = 0; slot < count; ++slot) {
-    const Message& m = messages[knotter::framePosition(table.frames[slot])];
-    table.entries[slot] = {m.ofs, m.number};
-    texts[slot] = kludges(m);
+    texts[slot] = kludges(messages[knotter::framePosition(table.frames[slot])]);
   }
+  knotter::fillEntries(table, [&](std::uint32_t position) { return messages[position].number; });
   knotter::KeyCollector keys(table, "AREA");
   for (std::uint32_t slot = 0; slot < count; ++slot) {
     const auto* text = reinterpret_cast<const std::uint8_t*>(texts[slot].data());
@@ -59,7 +78,7 @@ knotter::MessageTable link(const std::vector<Message>& messages, std::int32_t li
     for (std::size_t i = 0; i < texts[slot].size(); ++i) keys.feed(text + i, text + i + 1);
     keys.finish();
   }
-  knotter::sortKeys(table);
+  knotter::groupKeys(table, TextRescan(texts));
   knotter::linkReplies(table, linkType);
   return table;
 }
@@ -125,6 +144,81 @@ TEST(LinkerCore, TimEdCutsRingsAtTheLowestNumberThenTheFirstInTheFile) {
     SCOPED_TRACE(slot);
     const Links& l = table.links[slot];
     EXPECT_EQ((std::vector<std::uint32_t>{l.replyTo, l.firstReply, l.nextReply}), slots[slot]);
+  }
+}
+
+// Messages that each name two origins of their own (their MSGID's, and a
+// REPLY to an original that is not there), so that the table of origin
+// texts fills up and later origins are hashed. Message i lies at ofs
+// 100 * (i + 1) with number i + 1.
+std::vector<Message> manyOrigins(std::uint32_t count) {
+  std::vector<Message> messages;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::string node = std::to_string(i + 1);
+    messages.push_back({100 * (i + 1), i + 1, "00000001", "00000002", "1:" + node + "/1",
+                        "3:" + node + "/3"});
+  }
+  return messages;
+}
+
+// Two origin texts whose hashes are the same, found by trying addresses.
+std::pair<std::string, std::string> collidingOrigins() {
+  std::unordered_map<std::uint32_t, std::string> seen;
+  for (std::uint32_t i = 0;; ++i) {
+    const std::string origin = "7:" + std::to_string(i) + "/7";
+    char text[knotter::msgIdTextSize] = {};
+    std::memcpy(text, origin.data(), origin.size());
+    const auto [it, added] = seen.emplace(knotter::originTextHash(text), origin);
+    if (!added) return {it->second, origin};
+  }
+}
+
+TEST(LinkerCore, OriginsPastTheTextTableLinkAsTheOthersDo) {
+  // 12,000 messages name 24,000 origins; every second one also answers the
+  // message before it with that message's MSGID and origin.
+  std::vector<Message> messages = manyOrigins(12000);
+  for (std::uint32_t i = 1; i < messages.size(); i += 2) {
+    messages[i].reply = messages[i - 1].msgId;
+    messages[i].replyOrigin = messages[i - 1].msgIdOrigin;
+  }
+  const knotter::MessageTable table = link(messages, knotter::linkTimEd);
+  for (std::uint32_t slot = 0; slot < messages.size(); ++slot) {
+    const bool answers = slot % 2 == 1;
+    const bool answered = slot % 2 == 0 && slot + 1 < messages.size();
+    ASSERT_EQ(table.links[slot].replyTo, answers ? slot - 1 : noSlot) << slot;
+    ASSERT_EQ(table.links[slot].firstReply, answered ? slot + 1 : noSlot) << slot;
+  }
+}
+
+TEST(LinkerCore, HashedOriginsThatCollideStayApart) {
+  // Past the filled text table, x and y hash alike. A (x) and D (y) are
+  // originals with the same serial; B answers y, C answers x.
+  const auto [x, y] = collidingOrigins();
+  ASSERT_NE(x, y);
+  std::vector<Message> messages = manyOrigins(6000);
+  const auto n = static_cast<std::uint32_t>(messages.size());
+  messages.push_back({100 * (n + 1), n + 1, "0000abcd", "", x, ""});       // A
+  messages.push_back({100 * (n + 2), n + 2, "", "0000abcd", "", y});       // B
+  messages.push_back({100 * (n + 3), n + 3, "", "0000abcd", "", x});       // C
+  messages.push_back({100 * (n + 4), n + 4, "0000abcd", "", y, ""});       // D
+  for (const std::int32_t linkType : {knotter::linkTimEd, knotter::linkReply}) {
+    SCOPED_TRACE(linkType);
+    const knotter::MessageTable table = link(messages, linkType);
+    const std::uint32_t a = n;
+    const std::uint32_t b = n + 1;
+    const std::uint32_t c = n + 2;
+    const std::uint32_t d = n + 3;
+    if (linkType == knotter::linkTimEd) {
+      EXPECT_EQ(table.links[c].replyTo, a);
+      EXPECT_EQ(table.links[a].firstReply, c);
+      EXPECT_EQ(table.links[b].replyTo, d);
+      EXPECT_EQ(table.links[d].firstReply, b);
+    } else {
+      EXPECT_EQ(table.links[a].firstReply, c);
+      EXPECT_EQ(table.links[c].replyTo, a);
+      EXPECT_EQ(table.links[d].firstReply, b);
+      EXPECT_EQ(table.links[b].replyTo, d);
+    }
   }
 }
 

@@ -1,0 +1,157 @@
+#include "linker/hashed_groups.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace knotter {
+namespace {
+
+constexpr std::uint32_t noGroup = 0xFFFFFFFF;  // no ref reaches it: slots stay below 2^31
+
+using Text = char[msgIdTextSize];
+
+void rescanTexts(const MessageTable& table, const KeyRescan& rescan, std::uint32_t slot,
+                 Text (&texts)[2]) {
+  MsgIdKey keys[2];
+  rescan.rescan(slot, table.areaTagHash, keys[msgIdKind], keys[replyKind]);
+  for (std::uint32_t kind = msgIdKind; kind <= replyKind; ++kind) {
+    std::memcpy(texts[kind], keys[kind].text, sizeof(Text));
+  }
+}
+
+// The groups with a hashed text, [begin, end) of the refs each.
+struct GroupSpan {
+  std::uint64_t begin;
+  std::uint64_t end;
+};
+
+// Finds the next group with a hashed text at or after begin.
+bool nextHashedGroup(const HashedGroups& groups, std::uint64_t& begin, GroupSpan& group) {
+  while (begin < groups.count) {
+    std::uint64_t end = begin + 1;
+    while (end < groups.count && !testBit(groups.starts, end)) ++end;
+    const bool hashed = testBit(groups.hashed, begin);
+    group = {begin, end};
+    begin = end;
+    if (hashed) return true;
+  }
+  return false;
+}
+
+// Room for one batch of groups. By ref, each key of the batch holds the ref
+// of its group's first member in file order (the lowest ref), and that
+// member, once met, the number of its text; texts are numbered as they are
+// met, so that a reply mostly finds its original's text still in cache.
+struct Batch {
+  std::uint32_t* firstOf;
+  Text* texts;
+  std::uint64_t* differs;  // by first member's ref: another member's text differs
+  std::uint64_t size;      // groups it holds at most
+};
+
+// The group's first member in file order.
+std::uint32_t firstRef(const HashedGroups& groups, GroupSpan group) {
+  return *std::min_element(groups.refs + group.begin, groups.refs + group.end);
+}
+
+// Scans every message that holds a key of the batch, in file order, and
+// compares the text of each key with the first one of its group.
+void compareInFileOrder(const MessageTable& table, const KeyRescan& rescan, const Batch& batch) {
+  std::uint32_t met = 0;
+  for (std::uint32_t slot = 0; slot < table.entries.size(); ++slot) {
+    std::uint32_t* firsts = batch.firstOf + 2 * std::uint64_t{slot};
+    if (firsts[0] == noGroup && firsts[1] == noGroup) continue;
+    Text texts[2];
+    rescanTexts(table, rescan, slot, texts);
+    for (std::uint32_t kind = msgIdKind; kind <= replyKind; ++kind) {
+      const std::uint32_t first = firsts[kind];
+      if (first == noGroup) continue;
+      if (first == 2 * slot + kind) {
+        std::memcpy(batch.texts[met], texts[kind], sizeof(Text));
+        firsts[kind] = met++;
+      } else if (std::memcmp(batch.texts[batch.firstOf[first]], texts[kind], sizeof(Text)) != 0) {
+        setBit(batch.differs, first);
+      }
+    }
+  }
+}
+
+// A group whose texts differ: ordered by text, then as before (number,
+// then ref), and a new group begins wherever the text changes. A text held
+// by one key alone makes a group of one, which links nothing.
+void splitByText(const MessageTable& table, const KeyRescan& rescan, const HashedGroups& groups,
+                 GroupSpan group) {
+  const auto textOf = [&](std::uint32_t ref, Text& text) {
+    Text texts[2];
+    rescanTexts(table, rescan, ownerOf(ref), texts);
+    std::memcpy(text, texts[kindOf(ref)], sizeof(Text));
+  };
+  std::sort(groups.refs + group.begin, groups.refs + group.end, [&](std::uint32_t a, std::uint32_t b) {
+    Text textA;
+    Text textB;
+    textOf(a, textA);
+    textOf(b, textB);
+    if (const int order = std::memcmp(textA, textB, sizeof(Text)); order != 0) return order < 0;
+    const std::uint32_t numberA = table.entries[ownerOf(a)].number;
+    const std::uint32_t numberB = table.entries[ownerOf(b)].number;
+    return numberA != numberB ? numberA < numberB : a < b;
+  });
+  Text last;
+  textOf(groups.refs[group.begin], last);
+  for (std::uint64_t k = group.begin + 1; k < group.end; ++k) {
+    Text text;
+    textOf(groups.refs[k], text);
+    if (std::memcmp(text, last, sizeof(Text)) != 0) setBit(groups.starts, k);
+    std::memcpy(last, text, sizeof(Text));
+  }
+}
+
+// Checks the hashed groups from begin on that fit in one batch; returns
+// where the next batch starts.
+std::uint64_t checkBatch(const MessageTable& table, const HashedGroups& groups,
+                         const KeyRescan& rescan, const Batch& batch, std::uint64_t begin) {
+  std::uint64_t taken = 0;
+  GroupSpan group;
+  std::uint64_t next = begin;
+  while (taken < batch.size && nextHashedGroup(groups, next, group)) {
+    const std::uint32_t first = firstRef(groups, group);
+    for (std::uint64_t k = group.begin; k < group.end; ++k) batch.firstOf[groups.refs[k]] = first;
+    ++taken;
+  }
+  compareInFileOrder(table, rescan, batch);
+  // The batch's groups once more: those whose texts differ are split, and
+  // when another batch follows, their keys leave this one.
+  const bool last = next == groups.count;
+  std::uint64_t at = begin;
+  for (std::uint64_t g = 0; g < taken && nextHashedGroup(groups, at, group); ++g) {
+    if (!last) {
+      for (std::uint64_t k = group.begin; k < group.end; ++k) batch.firstOf[groups.refs[k]] = noGroup;
+    }
+    if (testBit(batch.differs, firstRef(groups, group))) splitByText(table, rescan, groups, group);
+  }
+  return next;
+}
+
+}  // namespace
+
+void checkHashedGroups(const MessageTable& table, const HashedGroups& groups,
+                       const KeyRescan& rescan, const TextRoom& room) {
+  const std::uint64_t refSpace = 2 * std::uint64_t{table.entries.size()};
+  Batch batch{};
+  batch.firstOf = reinterpret_cast<std::uint32_t*>(room.begin);
+  batch.differs = reinterpret_cast<std::uint64_t*>(batch.firstOf + refSpace);  // refSpace is even
+  batch.texts = reinterpret_cast<Text*>(batch.differs + bitWords(refSpace));
+  const auto spare = room.end - reinterpret_cast<std::uint8_t*>(batch.texts);
+  if (spare < static_cast<std::ptrdiff_t>(sizeof(Text))) {
+    throw std::logic_error("no room to compare hashed origin texts");
+  }
+  batch.size = static_cast<std::uint64_t>(spare) / sizeof(Text);
+  std::fill(batch.firstOf, batch.firstOf + refSpace, noGroup);
+  std::fill(batch.differs, batch.differs + bitWords(refSpace), std::uint64_t{0});
+  for (std::uint64_t begin = 0; begin < groups.count;) {
+    begin = checkBatch(table, groups, rescan, batch, begin);
+  }
+}
+
+}  // namespace knotter
