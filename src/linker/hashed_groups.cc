@@ -26,15 +26,27 @@ struct GroupSpan {
   std::uint64_t end;
 };
 
-// Finds the next group with a hashed text at or after begin.
-bool nextHashedGroup(const HashedGroups& groups, std::uint64_t& begin, GroupSpan& group) {
+// Whether the group's texts may differ: each member but the first in file
+// order that matched an earlier key of the same key field and text while
+// the keys were collected has the first one's text.
+bool unsettled(const MessageTable& table, const HashedGroups& groups, GroupSpan group) {
+  std::uint64_t unmatched = 0;
+  for (std::uint64_t k = group.begin; k < group.end; ++k) {
+    if (!testBit(table.sameAsEarlier, groups.refs[k]) && ++unmatched > 1) return true;
+  }
+  return false;
+}
+
+// Finds the next unsettled group with a hashed text at or after begin.
+bool nextHashedGroup(const MessageTable& table, const HashedGroups& groups, std::uint64_t& begin,
+                     GroupSpan& group) {
   while (begin < groups.count) {
     std::uint64_t end = begin + 1;
     while (end < groups.count && !testBit(groups.starts, end)) ++end;
     const bool hashed = testBit(groups.hashed, begin);
     group = {begin, end};
     begin = end;
-    if (hashed) return true;
+    if (hashed && unsettled(table, groups, group)) return true;
   }
   return false;
 }
@@ -114,17 +126,18 @@ std::uint64_t checkBatch(const MessageTable& table, const HashedGroups& groups,
   std::uint64_t taken = 0;
   GroupSpan group;
   std::uint64_t next = begin;
-  while (taken < batch.size && nextHashedGroup(groups, next, group)) {
+  while (taken < batch.size && nextHashedGroup(table, groups, next, group)) {
     const std::uint32_t first = firstRef(groups, group);
     for (std::uint64_t k = group.begin; k < group.end; ++k) batch.firstOf[groups.refs[k]] = first;
     ++taken;
   }
+  if (taken == 0) return next;
   compareInFileOrder(table, rescan, batch);
   // The batch's groups once more: those whose texts differ are split, and
   // when another batch follows, their keys leave this one.
   const bool last = next == groups.count;
   std::uint64_t at = begin;
-  for (std::uint64_t g = 0; g < taken && nextHashedGroup(groups, at, group); ++g) {
+  for (std::uint64_t g = 0; g < taken && nextHashedGroup(table, groups, at, group); ++g) {
     if (!last) {
       for (std::uint64_t k = group.begin; k < group.end; ++k) batch.firstOf[groups.refs[k]] = noGroup;
     }

@@ -27,7 +27,7 @@ bool takeMessageTable(std::uint32_t count, std::uint64_t indexBytes, MessageTabl
   // rounded to a cache line.
   const std::uint64_t keysAt = roundUp(table.capacity * std::max(indexBytes, std::uint64_t{8}));
   const std::uint64_t marksAt = keysAt + roundUp(table.capacity * keyBytesPerMessage);
-  const std::uint64_t textsAt = marksAt + roundUp(2 * markWords * sizeof(std::uint64_t));
+  const std::uint64_t textsAt = marksAt + roundUp(3 * markWords * sizeof(std::uint64_t));
   const std::uint64_t size = textsAt + originTextsBytes(table.capacity);
   auto* block = static_cast<std::uint8_t*>(scratchBuffer(size));
   if (block == nullptr) return false;
@@ -36,7 +36,8 @@ bool takeMessageTable(std::uint32_t count, std::uint64_t indexBytes, MessageTabl
   table.frames = reinterpret_cast<std::uint64_t*>(block + keysAt);
   table.keys = reinterpret_cast<KeyRef*>(table.frames);
   table.keysEnd = block + marksAt;
-  table.marks = block + marksAt;
+  table.sameAsEarlier = reinterpret_cast<std::uint64_t*>(block + marksAt);
+  table.marks = reinterpret_cast<std::uint8_t*>(table.sameAsEarlier + markWords);
   table.texts = block + textsAt;
   return true;
 }
@@ -52,6 +53,7 @@ void orderFrames(MessageTable& table, std::uint32_t count) {
 KeyCollector::KeyCollector(MessageTable& table, const char* areaTag) : table_(table) {
   table.areaTagHash = MsgIdHash(areaTag);
   table.listedKeys = 0;
+  std::fill(table.sameAsEarlier, table.sameAsEarlier + bitWords(2 * table.capacity), 0);
   startOriginTexts(texts_, table.texts, table.capacity);
 }
 
@@ -78,7 +80,11 @@ void KeyCollector::finish() {
     const std::uint32_t text = originTextNumber(texts_, parsed[kind]->text);
     const std::uint64_t key = packKey(*parsed[kind], text);
     if (key == 0) continue;
-    table_.keys[table_.listedKeys++] = KeyRef{key, number, slot_ * 2 + kind};
+    const std::uint32_t ref = slot_ * 2 + kind;
+    if (isHashedText(text) && sameAsRecentKey(texts_, key, parsed[kind]->text)) {
+      setBit(table_.sameAsEarlier, ref);
+    }
+    table_.keys[table_.listedKeys++] = KeyRef{key, number, ref};
   }
 }
 

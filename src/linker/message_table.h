@@ -15,8 +15,9 @@
 //   keys     32 bytes  the frames while they are ordered; then two KeyRef
 //                      slots for the keys as scanned and sorted; then the
 //                      grouped refs, the Links and the linker's own words
-//   marks   1/2 byte   bits per grouped key: where its group begins, and
-//                      whether its origin text was hashed
+//   marks   3/4 byte   a bit per key: whether it is known to name the same
+//                      identifier as an earlier key; bits per grouped key:
+//                      where its group begins, whether its text was hashed
 // and a bounded table of origin texts while the keys are collected.
 #pragma once
 
@@ -95,6 +96,7 @@ struct MessageTable {
   KeyRef* keys = nullptr;            // the keys as collected
   std::uint64_t listedKeys = 0;
   std::uint8_t* keysEnd = nullptr;   // the end of the room the keys take
+  std::uint64_t* sameAsEarlier = nullptr;  // by ref: a hashed key that matched an earlier one
   std::uint8_t* marks = nullptr;
   std::uint8_t* texts = nullptr;     // room for the origin texts
   std::uint64_t capacity = 0;        // messages the block is sized for

@@ -18,6 +18,12 @@ std::uint64_t roomFor(std::uint64_t capacity) {
 
 std::uint64_t slotsFor(std::uint64_t room) { return std::bit_ceil(2 * room); }
 
+// One recent key per 64 messages, at most a quarter of a megabyte's worth,
+// so that the cache stays close to the processor.
+std::uint64_t recentLinesFor(std::uint64_t capacity) {
+  return std::bit_ceil(std::clamp<std::uint64_t>(capacity / 64, 256, 8192));
+}
+
 std::uint64_t hashWords(const char (&text)[msgIdTextSize]) {
   std::uint64_t words[3];
   std::memcpy(words, text, sizeof words);
@@ -64,11 +70,16 @@ std::uint32_t originTextHash(const char (&text)[msgIdTextSize]) {
 
 std::uint64_t originTextsBytes(std::uint64_t capacity) {
   const std::uint64_t room = roomFor(capacity);
-  return slotsFor(room) * sizeof(std::uint32_t) + room * msgIdTextSize;
+  return recentLinesFor(capacity) * sizeof(RecentKey) + slotsFor(room) * sizeof(std::uint32_t) +
+         room * msgIdTextSize;
 }
 
 void startOriginTexts(OriginTexts& table, std::uint8_t* bytes, std::uint64_t capacity) {
   table = OriginTexts{};
+  table.recentLines = recentLinesFor(capacity);
+  table.recent = reinterpret_cast<RecentKey*>(bytes);
+  std::fill(table.recent, table.recent + table.recentLines, RecentKey{});
+  bytes += table.recentLines * sizeof(RecentKey);
   table.room = static_cast<std::uint32_t>(roomFor(capacity));
   table.maxSlots = slotsFor(table.room);
   table.slotCount = std::min(initialSlots, table.maxSlots);
@@ -91,6 +102,14 @@ std::uint32_t originTextNumber(OriginTexts& table, const char (&text)[msgIdTextS
   std::memcpy(table.texts[table.used], text, msgIdTextSize);
   *slot = tagOf(hash) | ++table.used;
   return table.used;
+}
+
+bool sameAsRecentKey(OriginTexts& table, std::uint64_t key, const char (&text)[msgIdTextSize]) {
+  RecentKey& line = table.recent[((key * 0x9E3779B97F4A7C15ull) >> 32) & (table.recentLines - 1)];
+  const bool same = line.key == key && std::memcmp(line.text, text, msgIdTextSize) == 0;
+  line.key = key;
+  std::memcpy(line.text, text, msgIdTextSize);
+  return same;
 }
 
 }  // namespace knotter

@@ -23,6 +23,12 @@ inline bool isHashedText(std::uint32_t id) { return (id & hashedText) != 0; }
 // 31 bits of a hash of the whole 24-byte text.
 std::uint32_t originTextHash(const char (&text)[msgIdTextSize]);
 
+// The last key with a hashed text seen per line of a small cache.
+struct RecentKey {
+  std::uint64_t key = 0;
+  char text[msgIdTextSize] = {};
+};
+
 struct OriginTexts {
   std::uint32_t* slots = nullptr;  // 16 bits of the text's hash, then its number; 0 is empty
   std::uint64_t slotCount = 0;     // a power of two
@@ -30,6 +36,8 @@ struct OriginTexts {
   char (*texts)[msgIdTextSize] = nullptr;
   std::uint32_t used = 0;
   std::uint32_t room = 0;          // texts the table takes at most
+  RecentKey* recent = nullptr;
+  std::uint64_t recentLines = 0;   // a power of two
 };
 
 // Bytes the table takes for an area of capacity messages.
@@ -41,5 +49,12 @@ void startOriginTexts(OriginTexts& table, std::uint8_t* bytes, std::uint64_t cap
 // The number of a text whose bytes after the first NUL are all 0, as the
 // kludge scanner leaves them.
 std::uint32_t originTextNumber(OriginTexts& table, const char (&text)[msgIdTextSize]);
+
+// Keys are collected in file order, and a reply mostly follows its original
+// closely. A key with a hashed text that finds the last key with the same
+// key field still in the cache, with the same text, names the same
+// identifier as that earlier key: true then, so that their group need not
+// be checked for it. Either way the key takes the cache line.
+bool sameAsRecentKey(OriginTexts& table, std::uint64_t key, const char (&text)[msgIdTextSize]);
 
 }  // namespace knotter
