@@ -45,6 +45,11 @@ class HeaderRescan final : public KeyRescan {
               MsgIdKey& replyKey) const override {
     scanJamKeys(bytes_, table_.entries[slot].ofs, msgIdKey, replyKey, areaTagHash);
   }
+  void prefetch(std::uint32_t slot) const override {
+    const std::uint32_t ofs = table_.entries[slot].ofs;
+    knotter::prefetch(bytes_, ofs);
+    knotter::prefetch(bytes_, std::uint64_t{ofs} + jamHdrSize);
+  }
 
  private:
   Bytes bytes_;

@@ -67,13 +67,28 @@ std::uint32_t firstRef(const HashedGroups& groups, GroupSpan group) {
   return *std::min_element(groups.refs + group.begin, groups.refs + group.end);
 }
 
+// The messages of a batch are mostly far apart; the one this many slots
+// ahead is fetched while one is scanned.
+// The messages of a batch mostly lie far apart; the one this many slots
+// ahead is fetched while one is scanned.
+constexpr std::uint32_t slotsAhead = 32;
+
+bool holdsKeys(const Batch& batch, std::uint32_t slot) {
+  const std::uint32_t* firsts = batch.firstOf + 2 * std::uint64_t{slot};
+  return firsts[0] != noGroup || firsts[1] != noGroup;
+}
+
 // Scans every message that holds a key of the batch, in file order, and
 // compares the text of each key with the first one of its group.
 void compareInFileOrder(const MessageTable& table, const KeyRescan& rescan, const Batch& batch) {
   std::uint32_t met = 0;
-  for (std::uint32_t slot = 0; slot < table.entries.size(); ++slot) {
+  const auto count = static_cast<std::uint32_t>(table.entries.size());
+  for (std::uint32_t slot = 0; slot < count; ++slot) {
+    if (slot + slotsAhead < count && holdsKeys(batch, slot + slotsAhead)) {
+      rescan.prefetch(slot + slotsAhead);
+    }
+    if (!holdsKeys(batch, slot)) continue;
     std::uint32_t* firsts = batch.firstOf + 2 * std::uint64_t{slot};
-    if (firsts[0] == noGroup && firsts[1] == noGroup) continue;
     Text texts[2];
     rescanTexts(table, rescan, slot, texts);
     for (std::uint32_t kind = msgIdKind; kind <= replyKind; ++kind) {

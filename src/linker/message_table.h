@@ -130,6 +130,8 @@ class KeyRescan {
  public:
   virtual void rescan(std::uint32_t slot, std::uint32_t areaTagHash, MsgIdKey& msgIdKey,
                       MsgIdKey& replyKey) const = 0;
+  // Asks for what rescan(slot) reads to be fetched ahead of it.
+  virtual void prefetch(std::uint32_t slot) const = 0;
 
  protected:
   ~KeyRescan() = default;

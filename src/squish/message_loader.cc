@@ -57,6 +57,11 @@ class FrameRescan final : public KeyRescan {
     scanKludges(msgIdKey, replyKey, base_.data() + control, base_.data() + controlEnd,
                 areaTagHash);
   }
+  void prefetch(std::uint32_t slot) const override {
+    const std::uint32_t ofs = table_.entries[slot].ofs;
+    knotter::prefetch(base_, std::uint64_t{ofs} + sqhdrClenOffset);
+    knotter::prefetch(base_, std::uint64_t{ofs} + szSqhdr_ + xmsgSize);
+  }
 
  private:
   Bytes base_;

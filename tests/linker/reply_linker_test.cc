@@ -46,6 +46,7 @@ class TextRescan final : public knotter::KeyRescan {
     const auto* text = reinterpret_cast<const std::uint8_t*>(texts_[slot].data());
     knotter::scanKludges(msgIdKey, replyKey, text, text + texts_[slot].size(), areaTagHash);
   }
+  void prefetch(std::uint32_t) const override {}
 
  private:
   const std::vector<std::string>& texts_;
