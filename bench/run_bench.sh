@@ -16,14 +16,15 @@
 #   BENCH_PAIRS        tool/floor pairs per cell             (default 5)
 #   BENCH_BUILD        build directory                       (default <repo>/build-bench)
 #   BENCH_TMP          where bases are generated             (default /tmp; 1M messages take ~1.4 GB)
+#   BENCH_KNOTTER      the knotter binary measured           (default: the one built here)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 case "${1:-}" in
   "") quick=false ;;
   --quick) quick=true ;;
-  -h | --help) sed -n '2,19s/^# \{0,1\}//p' "$0"; exit 0 ;;
-  *) sed -n '2,19s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
+  -h | --help) sed -n '2,20s/^# \{0,1\}//p' "$0"; exit 0 ;;
+  *) sed -n '2,20s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
 esac
 if $quick; then
   sizes=${BENCH_SIZES:-"10000 100000"}
@@ -46,7 +47,7 @@ trap 'exit 130' INT TERM
 echo "Building (Release) in $build ..." >&2
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DKNOTTER_BENCH=ON -DKNOTTER_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 --target knotter knotter-make-base knotter-floor knotter-time-run >/dev/null
-knotter=$build/knotter
+knotter=${BENCH_KNOTTER:-$build/knotter}
 make_base=$build/bench/knotter-make-base
 floor=$build/bench/knotter-floor
 timer=$build/bench/knotter-time-run
@@ -65,11 +66,27 @@ tool_args=()
 floor_args=()
 
 # fresh: a new copy of the unlinked bases, written back to disk so that no
-# writeback of the copy runs during the timed part.
+# writeback of the copy runs during the timed part. Within a workload the
+# copy is overwritten in place: removing a file makes the file system discard
+# its blocks on the disk in the background (/tmp may be mounted with
+# "discard"), which would slow whatever run came next.
 fresh() {
-  rm -rf "$work/copy"
-  cp -r "$work/source" "$work/copy"
+  local f
+  if [ ! -d "$work/copy" ]; then
+    cp -r "$work/source" "$work/copy"
+  else
+    for f in "$work/source"/*; do cat "$f" 1<>"$work/copy/${f##*/}"; done
+  fi
   sync "$work/copy"/*
+}
+
+# new_workload: the bases of the next workload go into an empty source
+# directory; the old copy goes, and its discards settle before timing.
+new_workload() {
+  rm -rf "$work/source" "$work/copy"
+  mkdir "$work/source"
+  sync
+  sleep 2
 }
 
 # timed <label> <expected status> <command...>: runs the command once and
@@ -114,7 +131,7 @@ one_base() {
   local -a cell_types
   read -ra cell_types <<<"$3"
   shift 3
-  rm -rf "$work/source" && mkdir "$work/source"
+  new_workload
   "$make_base" -n "$n" -s 1 "$@" "$work/source/base" >/dev/null
   [[ " $* " == *" -j "* ]] && suffix=.jhr
   tool_args=("-#$work/copy/base$suffix")
@@ -126,7 +143,7 @@ one_base() {
 # run of the tool; the floor visits the same areas in one process.
 many_areas() {
   local i name config=$work/areas.cfg type
-  rm -rf "$work/source" && mkdir "$work/source"
+  new_workload
   : >"$config"
   floor_args=()
   for ((i = 1; i <= areas; ++i)); do
@@ -151,7 +168,9 @@ for workload in $workloads; do
   esac
 done
 
-echo "knotter $(git -C "$root" describe --always --dirty 2>/dev/null || echo '?'), $(date -u '+%Y-%m-%d %H:%M UTC')," \
+measured=$(git -C "$root" describe --always --dirty 2>/dev/null || echo '?')
+[ -n "${BENCH_KNOTTER:-}" ] && measured="$BENCH_KNOTTER (bench programs of $measured)"
+echo "knotter $measured, $(date -u '+%Y-%m-%d %H:%M UTC')," \
   "$(nproc) x $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)," \
   "$(df -T "$tmp" | awk 'NR == 2 { print $2 }') on $tmp"
 echo "load average $load_before at the start, $(cut -d' ' -f1-3 /proc/loadavg) at the end;" \
