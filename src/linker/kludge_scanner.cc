@@ -160,10 +160,15 @@ inline const std::uint8_t* matchName(KludgeScan& s, const std::uint8_t* p,
 // SOH and look at the name after it.
 inline const std::uint8_t* toNextKludge(KludgeScan& s, const std::uint8_t* p,
                                         const std::uint8_t* end) {
-  const void* soh = std::memchr(p, sohByte, static_cast<std::size_t>(end - p));
-  if (soh == nullptr) return end;
+  // Kludges mostly follow one another directly, so the SOH is mostly there
+  // already, and a search would cost more than the look.
+  if (*p != sohByte) {
+    const void* soh = std::memchr(p, sohByte, static_cast<std::size_t>(end - p));
+    if (soh == nullptr) return end;
+    p = static_cast<const std::uint8_t*>(soh);
+  }
   s.row = 1;
-  p = static_cast<const std::uint8_t*>(soh) + 1;
+  ++p;
   return p == end ? p : matchName(s, p, end);
 }
 
