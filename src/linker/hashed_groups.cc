@@ -142,8 +142,13 @@ std::uint64_t checkBatch(const MessageTable& table, const HashedGroups& groups,
   GroupSpan group;
   std::uint64_t next = begin;
   while (taken < batch.size && nextHashedGroup(table, groups, next, group)) {
+    // A member that matched an earlier one has that one's text, so only the
+    // others are compared: if they all have the first one's text, so do all.
     const std::uint32_t first = firstRef(groups, group);
-    for (std::uint64_t k = group.begin; k < group.end; ++k) batch.firstOf[groups.refs[k]] = first;
+    for (std::uint64_t k = group.begin; k < group.end; ++k) {
+      const std::uint32_t ref = groups.refs[k];
+      if (!testBit(table.sameAsEarlier, ref)) batch.firstOf[ref] = first;
+    }
     ++taken;
   }
   if (taken == 0) return next;
