@@ -61,7 +61,7 @@ void distribute(KeyRef* keys, std::uint64_t count, int bits, Bucket bucket,
 // in cache for the second, and each small bucket left is sorted last.
 void sortKeyList(KeyRef* keys, std::uint64_t count) {
   int bits = 0;
-  while ((std::uint64_t{2} << bits) <= count / 8) ++bits;
+  while ((std::uint64_t{2} << bits) <= count / 4) ++bits;
   const int firstBits = std::min(bits, maxPassBits);
   const int secondBits = std::min(bits - firstBits, maxPassBits);
   const int shift = 64 - firstBits;
