@@ -14,7 +14,9 @@
 //   entries  max(8, raw) bytes  the raw index; then MessageEntry by ascending ofs
 //   keys     32 bytes  the frames while they are ordered; then two KeyRef
 //                      slots for the keys as scanned and sorted; then the
-//                      grouped refs, the Links and the linker's own words
+//                      grouped refs, beside them the room the check of
+//                      hashed origin texts works in, and then in its place
+//                      the Links and the linker's own words
 //   marks   3/4 byte   a bit per key: whether it is known to name the same
 //                      identifier as an earlier key; bits per grouped key:
 //                      where its group begins, whether its text was hashed
