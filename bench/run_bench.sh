@@ -13,7 +13,7 @@
 #   BENCH_AREAS        areas of the multi-area workload      (default 1000)
 #   BENCH_AREA_SIZE    messages per area                     (default 1000)
 #   BENCH_WORKLOADS    which workloads to run                (default "base origins areas jam")
-#   BENCH_PAIRS        tool/floor pairs per cell             (default 5)
+#   BENCH_PAIRS        tool/floor pairs per cell             (default 7)
 #   BENCH_BUILD        build directory                       (default <repo>/build-bench)
 #   BENCH_TMP          where bases are generated             (default /tmp; 1M messages take ~1.4 GB)
 #   BENCH_KNOTTER      the knotter binary measured           (default: the one built here)
@@ -37,7 +37,7 @@ types=${BENCH_TYPES:-"t f r s"}
 other_types=${BENCH_OTHER_TYPES:-r}
 area_size=${BENCH_AREA_SIZE:-1000}
 workloads=${BENCH_WORKLOADS:-"base origins areas jam"}
-pairs=${BENCH_PAIRS:-5}
+pairs=${BENCH_PAIRS:-7}
 build=${BENCH_BUILD:-$root/build-bench}
 tmp=${BENCH_TMP:-/tmp}
 work=$(mktemp -d "$tmp/knotter-bench.XXXXXX")
