@@ -41,8 +41,7 @@ bool unsettled(const MessageTable& table, const HashedGroups& groups, GroupSpan 
 bool nextHashedGroup(const MessageTable& table, const HashedGroups& groups, std::uint64_t& begin,
                      GroupSpan& group) {
   while (begin < groups.count) {
-    std::uint64_t end = begin + 1;
-    while (end < groups.count && !testBit(groups.starts, end)) ++end;
+    const std::uint64_t end = groupEnd(groups.starts, groups.count, begin);
     const bool hashed = testBit(groups.hashed, begin);
     group = {begin, end};
     begin = end;
@@ -67,8 +66,6 @@ std::uint32_t firstRef(const HashedGroups& groups, GroupSpan group) {
   return *std::min_element(groups.refs + group.begin, groups.refs + group.end);
 }
 
-// The messages of a batch are mostly far apart; the one this many slots
-// ahead is fetched while one is scanned.
 // The messages of a batch mostly lie far apart; the one this many slots
 // ahead is fetched while one is scanned.
 constexpr std::uint32_t slotsAhead = 32;

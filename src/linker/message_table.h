@@ -75,13 +75,21 @@ inline bool testBit(const std::uint64_t* words, std::uint64_t bit) {
   return ((words[bit >> 6] >> (bit & 63)) & 1) != 0;
 }
 
+// Where the group that begins at ref position begin ends, given the bits
+// that mark where groups begin among count refs.
+inline std::uint64_t groupEnd(const std::uint64_t* starts, std::uint64_t count,
+                              std::uint64_t begin) {
+  std::uint64_t end = begin + 1;
+  while (end < count && !testBit(starts, end)) ++end;
+  return end;
+}
+
 // The keys of every identifier that two or more keys share (one that no
 // other key shares links nothing), group by group, each group by (number,
 // slot, kind), as refs; a set bit in starts marks the first ref of a group.
 struct KeyGroups {
   std::span<const std::uint32_t> refs;
   const std::uint64_t* starts = nullptr;
-  bool startsGroup(std::uint64_t k) const { return testBit(starts, k); }
 };
 
 // Room per message beside the Links for the linker's own words.

@@ -21,8 +21,7 @@ void forEachGroup(const KeyGroups& groups, Visit visit) {
   const std::uint64_t count = groups.refs.size();
   std::uint64_t begin = 0;
   while (begin < count) {
-    std::uint64_t end = begin + 1;
-    while (end < count && !groups.startsGroup(end)) ++end;
+    const std::uint64_t end = groupEnd(groups.starts, count, begin);
     visit(Group{begin, end});
     begin = end;
   }
