@@ -1,7 +1,54 @@
 # Turns the raw runs of run_bench.sh into its table. Input lines:
 #   <workload> <messages> <type> <link> <who> <seconds> <peak RSS KiB>
-# where <link> is "first" or "relink" and <who> is "tool" or "floor".
-# Variables: sizes (the message counts of the "base" workload, ascending).
+# where <link> is "first" or "relink" and <who> is "tool" or "floor". The
+# runs of one cell and link come in pairs: each tool run, then its floor run.
+# Variables:
+#   sizes    the message counts of the "base" workload, ascending
+#   kept_of  "<workload> <messages> <type> <link>": print only how many pairs
+#            of that cell and link are undisturbed, and no table
+#
+# A pair is disturbed when either of its runs took more than `disturbance`
+# times the fastest run of its column in that cell and link. On this VM the
+# host's load comes in bursts of a minute or so, in which the same work takes
+# a fifth to a half longer; such pairs are left out of the figures, and
+# run_bench.sh runs more pairs in their place.
+
+BEGIN { disturbance = 1.15 }
+
+{
+  cell = $1 " " $2 " " $3 " " $4
+  if (!(cell in pairCount)) {
+    pairCount[cell] = 0
+    cells[++cellCount] = cell
+  }
+  if ($5 == "tool") {
+    n = ++pairCount[cell]
+    toolSeconds[cell, n] = $6
+    toolKib[cell, n] = $7
+  } else {
+    floorSeconds[cell, pairCount[cell]] = $6
+    floorKib[cell, pairCount[cell]] = $7
+  }
+}
+
+# Marks the undisturbed pairs of a cell in kept[cell, i]; returns their count.
+function markKept(cell,    i, n, fastestTool, fastestFloor, count) {
+  n = pairCount[cell]
+  if (!((cell, n) in floorSeconds)) --n  # a tool run without its floor
+  fastestTool = fastestFloor = 1e30
+  for (i = 1; i <= n; ++i) {
+    if (toolSeconds[cell, i] + 0 < fastestTool) fastestTool = toolSeconds[cell, i] + 0
+    if (floorSeconds[cell, i] + 0 < fastestFloor) fastestFloor = floorSeconds[cell, i] + 0
+  }
+  count = 0
+  for (i = 1; i <= n; ++i) {
+    kept[cell, i] = toolSeconds[cell, i] <= disturbance * fastestTool &&
+                    floorSeconds[cell, i] <= disturbance * fastestFloor
+    count += kept[cell, i]
+  }
+  ran[cell] = n
+  return count
+}
 
 function sorted(list, values,    i, j, v, count) {
   count = split(list, values, " ")
@@ -23,34 +70,29 @@ function least(list,    values) { sorted(list, values); return values[1] }
 
 function most(list,    values, count) { count = sorted(list, values); return values[count] }
 
-{
-  key = $1 " " $2 " " $3 " " $4 " " $5
-  if (!(key in seconds)) {
-    seconds[key] = ""
-    kib[key] = ""
-    cell = $1 " " $2 " " $3 " " $4
-    if (!(cell in seen)) { seen[cell] = 1; cells[++cellCount] = cell }
-  }
-  seconds[key] = seconds[key] " " $6
-  kib[key] = kib[key] " " $7
-}
-
-function row(cell,    part, tool, floor, toolMs, floorMs, own) {
+function row(cell,    part, i, count, tool, floor, tKib, fKib, toolMs, floorMs, own) {
   split(cell, part, " ")
-  tool = cell " tool"
-  floor = cell " floor"
-  toolMs = 1000 * median(seconds[tool])
-  floorMs = 1000 * median(seconds[floor])
-  own = 1024 * (median(kib[tool]) - median(kib[floor])) / part[2]
-  printf "%-8s %9d %4s %-6s | %9.1f %9.1f %9.1f | %9.1f %9.1f %9.1f | %6.2f | %9.1f\n",
-    part[1], part[2], part[3], part[4],
-    1000 * least(seconds[tool]), toolMs, 1000 * most(seconds[tool]),
-    1000 * least(seconds[floor]), floorMs, 1000 * most(seconds[floor]),
+  count = markKept(cell)
+  tool = floor = tKib = fKib = ""
+  for (i = 1; i <= ran[cell]; ++i) {
+    if (!kept[cell, i]) continue
+    tool = tool " " toolSeconds[cell, i]
+    floor = floor " " floorSeconds[cell, i]
+    tKib = tKib " " toolKib[cell, i]
+    fKib = fKib " " floorKib[cell, i]
+  }
+  toolMs = 1000 * median(tool)
+  floorMs = 1000 * median(floor)
+  own = 1024 * (median(tKib) - median(fKib)) / part[2]
+  printf "%-8s %9d %4s %-6s | %5s | %9.1f %9.1f %9.1f | %9.1f %9.1f %9.1f | %6.2f | %9.1f\n",
+    part[1], part[2], part[3], part[4], count "/" ran[cell],
+    1000 * least(tool), toolMs, 1000 * most(tool),
+    1000 * least(floor), floorMs, 1000 * most(floor),
     toolMs / floorMs, own
   if (part[1] == "base") baseSeen = 1
-  perMessage[part[1] " " part[2] " " part[3] " " part[4]] = 1e6 * median(seconds[tool]) / part[2]
+  perMessage[cell] = 1e6 * median(tool) / part[2]
   # The floor of one size, over all types: floor+stores for first links.
-  floorTimes[part[1] " " part[2] " " part[4]] = floorTimes[part[1] " " part[2] " " part[4]] seconds[floor]
+  floorTimes[part[1] " " part[2] " " part[4]] = floorTimes[part[1] " " part[2] " " part[4]] floor
 }
 
 # Time per message of the "base" workload at each size, and its growth over
@@ -85,8 +127,12 @@ function growthTable(    count, size, part, i, j, key, label, link, last, before
 }
 
 END {
-  printf "%-8s %9s %4s %-6s | %29s | %29s | %6s | %9s\n",
-    "workload", "messages", "type", "link", "knotter ms: min, median, max",
+  if (kept_of != "") {
+    print (kept_of in pairCount) ? markKept(kept_of) : 0
+    exit
+  }
+  printf "%-8s %9s %4s %-6s | %5s | %29s | %29s | %6s | %9s\n",
+    "workload", "messages", "type", "link", "pairs", "knotter ms: min, median, max",
     "floor ms: min, median, max", "ratio", "own B/msg"
   for (i = 1; i <= cellCount; ++i) row(cells[i])
   growthTable()

@@ -13,18 +13,19 @@
 #   BENCH_AREAS        areas of the multi-area workload      (default 1000)
 #   BENCH_AREA_SIZE    messages per area                     (default 1000)
 #   BENCH_WORKLOADS    which workloads to run                (default "base origins areas jam")
-#   BENCH_PAIRS        tool/floor pairs per cell             (default 7)
+#   BENCH_PAIRS        undisturbed tool/floor pairs per cell (default 7)
 #   BENCH_BUILD        build directory                       (default <repo>/build-bench)
 #   BENCH_TMP          where bases are generated             (default /tmp; 1M messages take ~1.4 GB)
 #   BENCH_KNOTTER      the knotter binary measured           (default: the one built here)
+#   BENCH_RAW          also copy every timed run, in order, to this file
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 case "${1:-}" in
   "") quick=false ;;
   --quick) quick=true ;;
-  -h | --help) sed -n '2,20s/^# \{0,1\}//p' "$0"; exit 0 ;;
-  *) sed -n '2,20s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
+  -h | --help) sed -n '2,21s/^# \{0,1\}//p' "$0"; exit 0 ;;
+  *) sed -n '2,21s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
 esac
 if $quick; then
   sizes=${BENCH_SIZES:-"10000 100000"}
@@ -103,25 +104,46 @@ timed() {
   [ "$label" = - ] || echo "$label $seconds $kib" >>"$results"
 }
 
-# cell <workload> <messages> <type>: first links, each on a fresh copy,
-# alternating with the floor with stores on a fresh copy; then relinks of
-# the linked copy alternating with the floor on that same copy.
-cell() {
-  local label="$1 $2 -t$3" pair
-  echo "  $label ..." >&2
-  for ((pair = 0; pair < pairs; ++pair)); do
-    fresh
-    timed "$label first tool" 1 "$knotter" "${tool_args[@]}" "-t$3"
-    fresh
-    timed "$label first floor" 0 "$floor" --stores "${floor_args[@]}"
+# first_pair <label> <type>: a first link on a fresh copy, then the floor with
+# stores on a fresh copy.
+first_pair() {
+  fresh
+  timed "$1 first tool" 1 "$knotter" "${tool_args[@]}" "-t$2"
+  fresh
+  timed "$1 first floor" 0 "$floor" --stores "${floor_args[@]}"
+}
+
+# relink_pair <label> <type>: a relink of the linked copy, then the floor on it.
+relink_pair() {
+  timed "$1 relink tool" 0 "$knotter" "${tool_args[@]}" "-t$2"
+  timed "$1 relink floor" 0 "$floor" "${floor_args[@]}"
+}
+
+# settle <label> <type> <link>: runs $pairs pairs of the link, then more, a
+# few seconds apart, until $pairs of them are undisturbed (report.awk says
+# which are) or three times $pairs have run.
+settle() {
+  local label=$1 type=$2 link=$3 ran kept
+  for ((ran = 0; ran < pairs; ++ran)); do "${link}_pair" "$label" "$type"; done
+  while ((ran < 3 * pairs)); do
+    kept=$(awk -v kept_of="$label $link" -f "$root/bench/report.awk" "$results")
+    ((kept < pairs)) || break
+    sleep 5
+    "${link}_pair" "$label" "$type"
+    ((++ran))
   done
+}
+
+# cell <workload> <messages> <type>: first links, then relinks of the linked
+# copy, each alternating with its floor.
+cell() {
+  local label="$1 $2 -t$3"
+  echo "  $label ..." >&2
+  settle "$label" "$3" first
   fresh
   timed - 1 "$knotter" "${tool_args[@]}" "-t$3"
   sync "$work/copy"/*
-  for ((pair = 0; pair < pairs; ++pair)); do
-    timed "$label relink tool" 0 "$knotter" "${tool_args[@]}" "-t$3"
-    timed "$label relink floor" 0 "$floor" "${floor_args[@]}"
-  done
+  settle "$label" "$3" relink
 }
 
 # one_base <workload> <messages> <types> [make-base options...]; with -j the
@@ -174,8 +196,9 @@ echo "knotter $measured, $(date -u '+%Y-%m-%d %H:%M UTC')," \
   "$(nproc) x $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)," \
   "$(df -T "$tmp" | awk 'NR == 2 { print $2 }') on $tmp"
 echo "load average $load_before at the start, $(cut -d' ' -f1-3 /proc/loadavg) at the end;" \
-  "$pairs pairs per cell; took $((SECONDS / 60)) min $((SECONDS % 60)) s"
+  "$pairs undisturbed pairs per cell (at most $((3 * pairs)) run); took $((SECONDS / 60)) min $((SECONDS % 60)) s"
 echo "workloads: $workloads (areas: $areas areas of $area_size messages;" \
   "origins: -o, nearly every message its own origin; jam: the base as a JAM base)"
 echo
+[ -n "${BENCH_RAW:-}" ] && cp "$results" "$BENCH_RAW"
 awk -v sizes="$(tr ' ' '\n' <<<"$sizes" | sort -n | tr '\n' ' ')" -f "$root/bench/report.awk" "$results"
