@@ -201,4 +201,4 @@ echo "workloads: $workloads (areas: $areas areas of $area_size messages;" \
   "origins: -o, nearly every message its own origin; jam: the base as a JAM base)"
 echo
 [ -n "${BENCH_RAW:-}" ] && cp "$results" "$BENCH_RAW"
-awk -v sizes="$(tr ' ' '\n' <<<"$sizes" | sort -n | tr '\n' ' ')" -f "$root/bench/report.awk" "$results"
+awk -v pairs="$pairs" -v sizes="$(tr ' ' '\n' <<<"$sizes" | sort -n | tr '\n' ' ')" -f "$root/bench/report.awk" "$results"
