@@ -104,6 +104,17 @@ inline bool locateMessageHeader(Bytes base, std::uint32_t ofs, std::uint16_t szS
   return inBounds(base, at, xmsgSize);
 }
 
+// The parts of a frame at ofs whose message header locateMessageHeader found
+// inside the data file; clen lies in the frame header before it. Whether the
+// control information ends inside the file is for the caller to check.
+inline FrameLayout layFrame(Bytes base, std::uint32_t ofs, std::uint16_t szSqhdr) {
+  FrameLayout frame;
+  frame.header = std::uint64_t{ofs} + szSqhdr;
+  frame.control = frame.header + xmsgSize;
+  frame.controlEnd = frame.control + load32(base, ofs + sqhdrClenOffset);
+  return frame;
+}
+
 // Listed frames must not overlap, or the links stored for one message would
 // land in another's text. Taken in ascending ofs (equal offsets in index
 // order), a frame reaches from ofs to ofs + sz_sqhdr + msg_length, and one

@@ -9,8 +9,7 @@ FrameCheck FrameChecker::check(std::uint32_t ofs, FrameLayout& frame) {
   if (!readFrameId(base_, ofs, id)) return FrameCheck::outsideFile;
   if (id != sqhdrSignature) return FrameCheck::badFrame;
   if (!locateMessageHeader(base_, ofs, szSqhdr_, frame.header)) return FrameCheck::outsideFile;
-  frame.control = frame.header + xmsgSize;
-  frame.controlEnd = frame.control + load32(base_, ofs + sqhdrClenOffset);
+  frame = layFrame(base_, ofs, szSqhdr_);
   if (parts_ == FrameParts::headerAndControl && frame.controlEnd > base_.size()) {
     return FrameCheck::outsideFile;
   }

@@ -51,10 +51,8 @@ class FrameRescan final : public KeyRescan {
       : base_(base), szSqhdr_(szSqhdr), table_(table) {}
   void rescan(std::uint32_t slot, std::uint32_t areaTagHash, MsgIdKey& msgIdKey,
               MsgIdKey& replyKey) const override {
-    const std::uint32_t ofs = table_.entries[slot].ofs;
-    const std::uint64_t control = std::uint64_t{ofs} + szSqhdr_ + xmsgSize;
-    const std::uint64_t controlEnd = control + load32(base_, ofs + sqhdrClenOffset);
-    scanKludges(msgIdKey, replyKey, base_.data() + control, base_.data() + controlEnd,
+    const FrameLayout frame = layFrame(base_, table_.entries[slot].ofs, szSqhdr_);
+    scanKludges(msgIdKey, replyKey, base_.data() + frame.control, base_.data() + frame.controlEnd,
                 areaTagHash);
   }
   void prefetch(std::uint32_t slot) const override {
