@@ -122,6 +122,11 @@ class GroupWriter {
   std::uint64_t hashedGroups_ = 0;
 };
 
+// The links and the linker's words follow the refs in the room the keys
+// took: two refs per message at most, and a pad of 4 bytes only when their
+// count is odd, so that one fewer.
+static_assert(2 * sizeof(std::uint32_t) + sizeof(Links) + linkWorkBytes <= 2 * sizeof(KeyRef));
+
 std::uint8_t* alignedAfter(std::span<const std::uint32_t> refs) {
   auto* end = reinterpret_cast<std::uint8_t*>(const_cast<std::uint32_t*>(refs.data() + refs.size()));
   return end + (-reinterpret_cast<std::uintptr_t>(end) & 7);
