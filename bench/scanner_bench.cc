@@ -114,7 +114,6 @@ int main(int argc, char** argv) {
   }
   if (count == 0 || rounds == 0) return 2;
   const Controls controls = composeControls(static_cast<std::uint32_t>(count), 1);
-  knotter::buildKludgeTable();
   const std::uint32_t tagHash = knotter::MsgIdHash("BENCH.AREA");
 
   std::vector<double> perMessage;

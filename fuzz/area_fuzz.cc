@@ -2,17 +2,13 @@
 // bytes give the split point and the fifth the subject options (-p, -s); of
 // the rest, the bytes before the split are the data file, the bytes after it
 // the index file. The data file is linked in a buffer of its own, as if
-// mapped; the index is written to a file once per input.
+// mapped, and the index is read from memory: no file is touched.
 //
 // Checks, per link type: a failed area (false) has not one byte changed and
 // a changed count of 0; a linked area has changed only the reply-chain fields
 // of the messages listed in the index, counts a change when a byte changed,
 // and when no message's fields lie inside what another message is read from,
 // a second link changes nothing.
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -23,10 +19,10 @@
 
 #include "config/settings.h"
 #include "linker/kludge_scanner.h"
+#include "linker/link_area.h"
 #include "linker/subject_normaliser.h"
-#include "squish/holders.h"
-#include "squish/squish_linker.h"
-#include "write_all.h"
+#include "squish/squish_sink.h"
+#include "squish/squish_source.h"
 
 namespace {
 
@@ -41,23 +37,11 @@ constexpr std::size_t subjectFieldsSize = 8;  // replyto and replies[0]
 constexpr std::size_t messageHeaderSize = 238;
 constexpr std::size_t frameFieldsEnd = 24;   // id at 0, clen at 20
 
-// Counts above this are left to the memory tests: the scratch block is sized
-// by high_msg before the index is read.
-constexpr std::int32_t maxHighMsg = 4096;
-
 constexpr const char* areaTag = "FUZZ";
-std::string indexPath;
 
 std::uint32_t le32(const std::uint8_t* p) {
   return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
          std::uint32_t{p[3]} << 24;
-}
-
-void writeIndex(const std::uint8_t* data, std::size_t size) {
-  const int fd = ::open(indexPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) std::abort();
-  writeAllOrAbort(fd, data, size);
-  ::close(fd);
 }
 
 struct Interval {
@@ -124,50 +108,43 @@ bool separate(const Footprint& f) {
 
 struct Outcome {
   bool linked = false;
-  std::int32_t changed = -1;
-  std::int32_t total = -1;
+  std::uint32_t changed = 0;
+  std::uint32_t total = 0;
 };
 
-Outcome link(std::int32_t linkType, std::uint8_t* bytes, std::size_t size) {
-  Outcome o;
-  knotter::FileDescriptor indexFile;
+Outcome link(knotter::LinkType type, std::int32_t subjectLength, std::uint8_t* bytes,
+             std::size_t size, const std::uint8_t* sqi, std::size_t sqiSize) {
   const knotter::Bytes base{bytes, size};
-  if (linkType == knotter::linkSubj) {
-    o.linked = knotter::linkBySubject(areaTag, base, {}, indexPath.c_str(), indexFile, o.changed,
-                                      o.total);
-  } else {
-    o.linked = knotter::linkByMsgId(linkType, areaTag, base, {}, indexPath.c_str(), indexFile,
-                                     o.changed, o.total);
-  }
-  return o;  // the holder closes a descriptor the linker left, as the driver does
+  knotter::SquishSource source(areaTag, base, {"FUZZ.sqi", nullptr, {sqi, sqiSize}});
+  knotter::SquishSink sink(base, source, {});
+  const knotter::LinkOutcome outcome = knotter::linkArea({type, areaTag, subjectLength}, source, sink);
+  return {outcome.linked, outcome.counts.changed, outcome.counts.total};
 }
 
-void checkLinkType(std::int32_t linkType, const std::vector<std::uint8_t>& sqd,
-                   const std::uint8_t* sqi, std::size_t sqiSize) {
+void checkLinkType(knotter::LinkType type, std::int32_t subjectLength,
+                   const std::vector<std::uint8_t>& sqd, const std::uint8_t* sqi,
+                   std::size_t sqiSize) {
   // A block of exactly the data file's size, like the mapping.
   auto* bytes = static_cast<std::uint8_t*>(std::malloc(sqd.size()));
   std::memcpy(bytes, sqd.data(), sqd.size());
 
-  const Outcome first = link(linkType, bytes, sqd.size());
+  const Outcome first = link(type, subjectLength, bytes, sqd.size(), sqi, sqiSize);
   const bool anyByte = std::memcmp(bytes, sqd.data(), sqd.size()) != 0;
-  if (sqd.size() >= endOfHeaderFields &&
-      first.total != static_cast<std::int32_t>(le32(&sqd[highMsgAt]))) {
-    std::abort();
-  }
+  if (first.linked && first.total != le32(&sqd[highMsgAt])) std::abort();
   if (!first.linked) {
     if (anyByte || first.changed != 0) std::abort();
     std::free(bytes);
     return;
   }
-  const std::size_t fieldsSize = linkType == knotter::linkSubj ? subjectFieldsSize : chainFieldsSize;
+  const std::size_t fieldsSize = type == knotter::LinkType::subj ? subjectFieldsSize : chainFieldsSize;
   const Footprint f = footprint(sqd, sqi, sqiSize, fieldsSize);
-  if (first.changed < 0 || std::size_t(first.changed) > f.writes.size()) std::abort();
+  if (first.changed > f.writes.size()) std::abort();
   if (anyByte && first.changed == 0) std::abort();
   if (!onlyFieldsChanged(sqd, bytes, f)) std::abort();
 
   if (separate(f)) {
     const std::vector<std::uint8_t> once(bytes, bytes + sqd.size());
-    const Outcome second = link(linkType, bytes, sqd.size());
+    const Outcome second = link(type, subjectLength, bytes, sqd.size(), sqi, sqiSize);
     if (!second.linked || second.changed != 0) std::abort();
     if (std::memcmp(bytes, once.data(), once.size()) != 0) std::abort();
   }
@@ -177,16 +154,7 @@ void checkLinkType(std::int32_t linkType, const std::vector<std::uint8_t>& sqd,
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char pattern[] = "/tmp/knotter-area-fuzz-XXXXXX";
-  if (::mkdtemp(pattern) == nullptr) std::abort();
-  static const std::string directory = pattern;
-  indexPath = directory + "/FUZZ.sqi";
-  std::atexit([] {
-    ::unlink(indexPath.c_str());
-    ::rmdir(directory.c_str());
-  });
   knotter::settings.quiet = true;
-  knotter::buildKludgeTable();
   return 0;
 }
 
@@ -199,17 +167,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<std::uint8_t> sqd(rest, rest + split);
   const std::uint8_t* sqi = rest + split;
   const std::size_t sqiSize = restSize - split;
-  if (sqd.size() >= endOfHeaderFields && static_cast<std::int32_t>(le32(&sqd[highMsgAt])) > maxHighMsg) {
-    return 0;
-  }
 
-  knotter::settings.russianLookalikes = (data[4] & 1) != 0;
-  knotter::settings.subjectLength = 1 + (data[4] >> 1) % 72;
-  knotter::buildSubjectScanTable(knotter::settings.russianLookalikes);
-  writeIndex(sqi, sqiSize);
-
-  for (std::int32_t linkType = knotter::linkTimEd; linkType <= knotter::linkSubj; ++linkType) {
-    checkLinkType(linkType, sqd, sqi, sqiSize);
+  const bool lookalikes = (data[4] & 1) != 0;
+  const std::int32_t subjectLength = 1 + (data[4] >> 1) % 72;
+  knotter::buildSubjectScanTable(lookalikes);
+  for (const knotter::LinkType type : {knotter::LinkType::timEd, knotter::LinkType::flat,
+                                       knotter::LinkType::reply, knotter::LinkType::subj}) {
+    checkLinkType(type, subjectLength, sqd, sqi, sqiSize);
   }
   return 0;
 }

@@ -2,8 +2,8 @@
 // with every link type. The first 4 bytes give the split point and the fifth
 // the subject options (-p, -s), as for the Squish area target; of the rest,
 // the bytes before the split are the header file (.jhr), the bytes after it
-// the index (.jdx). Both are written to files for every link type, since the
-// base is opened, locked and mapped as the driver does it.
+// the index (.jdx). The header file is linked in a buffer of its own, as if
+// mapped, and the index is read from memory: no file is touched.
 //
 // Checks, per link type: a failed area has not one byte changed and counts
 // 0 changed; a linked area changed only ReplyTo, Reply1st and ReplyNext of
@@ -11,23 +11,22 @@
 // a header changed; the count of changed headers is at most the total, the
 // total is the number of records with a header; no walk along the links
 // written can go round in a circle; and a second link changes nothing.
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "config/settings.h"
-#include "jam/jam_linker.h"
+#include "jam/jam_base.h"
+#include "jam/jam_sink.h"
+#include "jam/jam_source.h"
 #include "linker/kludge_scanner.h"
+#include "linker/link_area.h"
 #include "linker/subject_normaliser.h"
-#include "write_all.h"
 
 namespace {
 
@@ -38,26 +37,10 @@ constexpr std::size_t fixedHeaderSize = 76;
 constexpr std::uint32_t noHeader = 0xFFFFFFFF;
 
 constexpr const char* areaTag = "FUZZ";
-std::string basePath;
 
 std::uint32_t le32(const std::uint8_t* p) {
   return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
          std::uint32_t{p[3]} << 24;
-}
-
-void writeFile(const std::string& path, const std::uint8_t* data, std::size_t size) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) std::abort();
-  writeAllOrAbort(fd, data, size);
-  ::close(fd);
-}
-
-std::vector<std::uint8_t> readHeaderFile(std::size_t size) {
-  std::vector<std::uint8_t> bytes(size);
-  const int fd = ::open((basePath + ".jhr").c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0 || ::read(fd, bytes.data(), size) != static_cast<ssize_t>(size)) std::abort();
-  ::close(fd);
-  return bytes;
 }
 
 // The offsets of the headers the index lists, by message number.
@@ -115,19 +98,26 @@ struct Outcome {
   std::uint32_t total = 0;
 };
 
-Outcome link(std::int32_t linkType) {
+// Links the header file in bytes as the driver does once it has opened,
+// locked and mapped it: the header block checked, then the core.
+Outcome link(knotter::LinkType type, std::int32_t subjectLength, std::vector<std::uint8_t>& bytes,
+             const std::uint8_t* jdx, std::size_t jdxSize) {
   Outcome o;
-  knotter::JamBase base;
-  o.linked = knotter::openJamBase(basePath.c_str(), areaTag, base) &&
-             knotter::linkJamBase(linkType, areaTag, base, o.changed, o.total);
-  return o;
+  const knotter::Bytes header{bytes.data(), bytes.size()};
+  std::uint32_t baseMsgNum = 0;
+  std::uint32_t modCounter = 0;
+  if (!knotter::readJamHeaderBlock(header, areaTag, baseMsgNum, modCounter)) return o;
+  knotter::JamSource source(areaTag, header, baseMsgNum, {"FUZZ.jdx", nullptr, {jdx, jdxSize}});
+  knotter::JamSink sink(header);
+  const knotter::LinkOutcome outcome = knotter::linkArea({type, areaTag, subjectLength}, source, sink);
+  return {outcome.linked, outcome.counts.changed, outcome.counts.total};
 }
 
-void checkLinkType(std::int32_t linkType, const std::vector<std::uint8_t>& jhr,
-                   const std::uint8_t* jdx, std::size_t jdxSize) {
-  writeFile(basePath + ".jhr", jhr.data(), jhr.size());
-  const Outcome first = link(linkType);
-  const std::vector<std::uint8_t> after = readHeaderFile(jhr.size());
+void checkLinkType(knotter::LinkType type, std::int32_t subjectLength,
+                   const std::vector<std::uint8_t>& jhr, const std::uint8_t* jdx,
+                   std::size_t jdxSize) {
+  std::vector<std::uint8_t> after = jhr;  // a block of exactly the file's size, like the mapping
+  const Outcome first = link(type, subjectLength, after, jdx, jdxSize);
   const bool anyByte = after != jhr;
   if (!first.linked) {
     if (anyByte || first.changed != 0) std::abort();
@@ -143,25 +133,16 @@ void checkLinkType(std::int32_t linkType, const std::vector<std::uint8_t>& jhr,
     if (after[at] != jhr[at] && !writable(listed, at)) std::abort();
   }
   if (!linksEnd(after, listed)) std::abort();
-  const Outcome second = link(linkType);
+  const std::vector<std::uint8_t> once = after;
+  const Outcome second = link(type, subjectLength, after, jdx, jdxSize);
   if (!second.linked || second.changed != 0) std::abort();
-  if (readHeaderFile(jhr.size()) != after) std::abort();
+  if (after != once) std::abort();
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char pattern[] = "/tmp/knotter-jam-fuzz-XXXXXX";
-  if (::mkdtemp(pattern) == nullptr) std::abort();
-  static const std::string directory = pattern;
-  basePath = directory + "/FUZZ";
-  std::atexit([] {
-    ::unlink((basePath + ".jhr").c_str());
-    ::unlink((basePath + ".jdx").c_str());
-    ::rmdir(directory.c_str());
-  });
   knotter::settings.quiet = true;
-  knotter::buildKludgeTable();
   return 0;
 }
 
@@ -170,17 +151,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t* rest = data + 5;
   const std::size_t restSize = size - 5;
   const std::size_t split = le32(data) % (restSize + 1);
+  if (split == 0) return 0;  // the driver never maps an empty header file
   const std::vector<std::uint8_t> jhr(rest, rest + split);
   const std::uint8_t* jdx = rest + split;
   const std::size_t jdxSize = restSize - split;
 
-  knotter::settings.russianLookalikes = (data[4] & 1) != 0;
-  knotter::settings.subjectLength = 1 + (data[4] >> 1) % 72;
-  knotter::buildSubjectScanTable(knotter::settings.russianLookalikes);
-  writeFile(basePath + ".jdx", jdx, jdxSize);
-
-  for (std::int32_t linkType = knotter::linkTimEd; linkType <= knotter::linkSubj; ++linkType) {
-    checkLinkType(linkType, jhr, jdx, jdxSize);
+  const bool lookalikes = (data[4] & 1) != 0;
+  const std::int32_t subjectLength = 1 + (data[4] >> 1) % 72;
+  knotter::buildSubjectScanTable(lookalikes);
+  for (const knotter::LinkType type : {knotter::LinkType::timEd, knotter::LinkType::flat,
+                                       knotter::LinkType::reply, knotter::LinkType::subj}) {
+    checkLinkType(type, subjectLength, jhr, jdx, jdxSize);
   }
   return 0;
 }

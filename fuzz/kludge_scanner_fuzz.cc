@@ -181,7 +181,6 @@ void scanInPieces(MsgIdKey& msgId, MsgIdKey& reply, const std::uint8_t* data,
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  knotter::buildKludgeTable();
   return 0;
 }
 
@@ -194,14 +193,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   MsgIdKey msgId;
   MsgIdKey reply;
-  msgId.umsgid = 7;
-  reply.umsgid = 9;
   // Stale bytes in the text must not survive the scan.
   std::memset(msgId.text, 'x', msgIdTextSize);
   std::memset(reply.text, 'y', msgIdTextSize);
   knotter::scanKludges(msgId, reply, control, control + size, tagHash);
   if (!wellFormed(msgId) || !wellFormed(reply)) std::abort();
-  if (msgId.umsgid != 7 || reply.umsgid != 9) std::abort();
 
   MsgIdKey expectedMsgId;
   MsgIdKey expectedReply;

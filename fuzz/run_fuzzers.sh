@@ -38,12 +38,8 @@ for target in "${targets[@]}"; do
   work=$build/fuzz-work/$target
   mkdir -p "$work/corpus" "$work/artifacts"
   log=$work/last-run.log
-  # The area targets take the product's own SIGALRM for its lock time-out,
-  # so libFuzzer's per-input time-out (which also uses SIGALRM) is off there.
-  timeout=25
-  case "$target" in area | area_jam) timeout=0 ;; esac
   status=0
-  "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout="$timeout" \
+  "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=25 \
     -max_len="${maxLen[$target]}" -print_final_stats=1 \
     -artifact_prefix="$work/artifacts/" "$work/corpus" "$root/fuzz/corpus/$target" \
     >"$log" 2>&1 || status=$?

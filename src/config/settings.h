@@ -22,7 +22,6 @@ constexpr int maxPathLength = 4094;
 
 struct Settings {
   std::int32_t logLevel = 8;           // lines above it stay out of the log file
-  bool firstLogWrite = true;           // nothing written to the log file yet
   bool showLogLevel = false;           // "[%2u] " after the time stamp
   std::int32_t linkType = linkReply;   // link type of areas without their own
   std::int32_t cmdLinkType = 0;        // -t; 0 = not given
@@ -36,7 +35,6 @@ struct Settings {
   bool deleteListFile = false;         // -k
   bool russianLookalikes = false;      // -p
   std::int32_t subjectLength = -1;     // clamped to 1..72 before the area loop
-  bool progressPending = false;        // "Linking %s" printed without line end
   const char* listPath = nullptr;      // list file or single area name
   const char* onlyArea = nullptr;      // -a
   char logPath[pathBufferSize] = {};   // empty = no log file

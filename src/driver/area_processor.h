@@ -1,19 +1,16 @@
-// One area of the run: open, lock and map its base, hand it to the linker
-// its link type calls for, report the result and release the base.
+// One area of the run: link its base through the row of its format, report
+// the result and run the flag commands.
 #pragma once
 
 #include <cstddef>
 
 #include "config/area_table.h"
+#include "config/link_type.h"
 
 namespace knotter {
 
 // Longest base path of an area: a four-character suffix must still fit.
 constexpr std::size_t maxAreaPathLength = 4090;
-
-// The suffix of the file that holds an area's messages and its lock:
-// ".sqd" for Squish, ".jhr" for JAM.
-const char* dataFileSuffix(BaseFormat format);
 
 // True when the base path in areaPath is too long to name the area's files.
 bool areaPathTooLong(const char* areaPath);
@@ -21,6 +18,9 @@ bool areaPathTooLong(const char* areaPath);
 // Reports "! Cannot open file %s (36)" for a base path that is too long,
 // showing its first maxAreaPathLength characters with the data file suffix.
 void reportAreaPathTooLong(const char* areaPath, BaseFormat format);
+
+// The link type an area is linked with: its own, or the run's.
+LinkType linkTypeOf(const AreaRecord& area);
 
 enum class AreaOutcome {
   failed,     // reported; no result line, no flag commands

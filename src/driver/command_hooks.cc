@@ -14,6 +14,7 @@
 
 #include "base/file_descriptor.h"
 #include "base/file_io.h"
+#include "log/area_reports.h"
 #include "log/log.h"
 
 namespace knotter {
@@ -201,7 +202,7 @@ void runAreaCommand(const char* commandTemplate, const char* areaTag, const char
 void readFlagsFile(const char* path) {
   FlagsFileReader reader(path);
   if (reader.fd < 0) {
-    logMessage(levelError, "! Cannot open file %s (%u)", path, static_cast<unsigned>(errno));
+    reportCannotOpen(path, errno);
     return;
   }
   std::string line;

@@ -5,10 +5,10 @@
 #include <cstring>
 
 #include "base/numbers.h"
+#include "config/arguments.h"
 #include "config/path_resolver.h"
 #include "config/settings.h"
 #include "config/text.h"
-#include "driver/arguments.h"
 #include "driver/command_hooks.h"
 #include "driver/early_exit.h"
 #include "log/log.h"

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "log/log.h"
+#include "log/area_reports.h"
 
 namespace knotter {
 
@@ -11,7 +11,7 @@ void endRun(int exitCode) {
 }
 
 void endRunOutOfMemory() {
-  logMessage(levelError, "! Not enough memory");
+  reportNotEnoughMemory();
   endRun(exitNoMemory);
 }
 

@@ -7,16 +7,17 @@
 #include <string>
 
 #include "config/area_table.h"
+#include "config/arguments.h"
 #include "config/config_reader.h"
 #include "config/path_resolver.h"
 #include "config/settings.h"
 #include "config/text.h"
 #include "driver/area_processor.h"
-#include "driver/arguments.h"
 #include "driver/area_selection.h"
 #include "driver/command_hooks.h"
 #include "driver/command_line.h"
 #include "driver/early_exit.h"
+#include "formats/format_table.h"
 #include "linker/kludge_scanner.h"
 #include "linker/scratch_buffer.h"
 #include "linker/subject_normaliser.h"
@@ -30,7 +31,7 @@ constexpr std::size_t maxExecutedLine = 2046;
 // The single-base record of -#.
 void appendSingleBase(const std::string& basePathArg) {
   const BasePath base = splitBasePath(basePathArg);
-  appendArea(base.tag, base.path, 0, base.jam ? BaseFormat::jam : BaseFormat::squish);
+  appendArea(base.tag, base.path, 0, base.format);
 }
 
 // "Executed: " and the arguments, leaving out the first argument that would
@@ -102,7 +103,7 @@ bool runArea(const AreaRecord& area, const RunOptions& options) {
       if (!options.linkAfterCommand) reportAreaPathTooLong(areaPath, area.format);
     } else {
       runAreaCommand(options.areaCommand->c_str(), area.tag.c_str(),
-                     (std::string(areaPath) + dataFileSuffix(area.format)).c_str());
+                     (std::string(areaPath) + formatRow(area.format).dataSuffix).c_str());
     }
     if (!options.linkAfterCommand) return false;
   }
@@ -123,7 +124,6 @@ int runKnotter(int argc, char** argv) {
   if (settings.listPath != nullptr) selectAreas();
 
   fixSubjectLength(options.subjectLengthArg);
-  buildKludgeTable();
   buildSubjectScanTable(settings.russianLookalikes);
 
   if (!areaTable.empty()) {
@@ -138,7 +138,7 @@ int runKnotter(int argc, char** argv) {
   releaseScratchBuffer();
   if (settings.deleteListFile && settings.listPath != nullptr) ::unlink(settings.listPath);
   logWrite(levelError, "End, Knotwork v2.4", true);
-  if (settings.hptMode && !settings.firstLogWrite) logWrite(levelAlways, "", false);
+  if (settings.hptMode && logFileWritten()) logWrite(levelAlways, "", false);
   return anyAreaChanged ? exitChanged : exitNoChange;
 }
 

@@ -2,22 +2,11 @@
 
 #include <fcntl.h>
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
-
 #include "base/file_io.h"
-#include "log/log.h"
-#include "squish/damage_reports.h"
-#include "squish/file_lock.h"
+#include "log/area_reports.h"
 
 namespace knotter {
 namespace {
-
-void reportCannotOpen(const std::string& path, int error) {
-  logMessage(levelError, "! Cannot open file %s (%u)", path.c_str(),
-             static_cast<unsigned>(error));
-}
 
 // The header block must name the format and a first number of at least 1:
 // with 0, readers disagree on what the numbers mean, and any we wrote could
@@ -26,22 +15,6 @@ bool headerBlockSound(Bytes bytes) {
   return inBounds(bytes, 0, jamBlockSize) &&
          load32(bytes, jamBlockSignatureOffset) == jamSignature &&
          load32(bytes, jamBlockBaseMsgNumOffset) != 0;
-}
-
-// Turns the raw records in storage into packed headers in place (record i
-// is read before slot i is written), checking each HdrOffset in index order.
-bool collectHeaders(Bytes bytes, const char* areaTag, std::uint32_t records,
-                    std::uint64_t* storage, std::uint32_t& count) {
-  const auto* raw = reinterpret_cast<const std::uint8_t*>(storage);
-  count = 0;
-  for (std::uint32_t i = 0; i < records; ++i) {
-    const std::uint32_t ofs = jamRecordOffset(raw, i);
-    if (ofs == jamNoHeader) continue;  // a hard-deleted slot, whatever its UserCRC
-    if (!jamRecordSound(bytes, areaTag, i, ofs)) return false;
-    const std::uint64_t header = frameOf(ofs, i);
-    std::memcpy(storage + count++, &header, sizeof header);
-  }
-  return true;
 }
 
 // True when the subfields in [at, end) fill it exactly.
@@ -57,22 +30,12 @@ bool subfieldsWhole(Bytes bytes, std::uint64_t at, std::uint64_t end) {
 
 }  // namespace
 
-bool jamRecordSound(Bytes base, const char* areaTag, std::uint32_t position, std::uint32_t ofs) {
-  if (ofs >= jamBlockSize && inBounds(base, ofs, jamHdrSize)) return true;
-  reportIndexDamaged(areaTag, position, ofs);
-  return false;
+bool jamRecordSound(Bytes base, std::uint32_t ofs) {
+  return ofs >= jamBlockSize && inBounds(base, ofs, jamHdrSize);
 }
 
-// Two records for one header, or fixed headers that overlap: storing the
-// links of one would change the other.
-bool jamHeadersOverlap(std::uint64_t previous, std::uint64_t header) {
-  return frameOfs(header) < std::uint64_t{frameOfs(previous)} + jamHdrSize;
-}
-
-bool jamHeaderApart(const char* areaTag, std::uint64_t previous, std::uint64_t header) {
-  if (!jamHeadersOverlap(previous, header)) return true;
-  reportIndexDamaged(areaTag, framePosition(header), frameOfs(header));
-  return false;
+bool jamHeadersOverlap(std::uint32_t previousOfs, std::uint32_t ofs) {
+  return ofs < std::uint64_t{previousOfs} + jamHdrSize;
 }
 
 JamHeaderCheck checkJamHeader(Bytes base, std::uint32_t ofs, std::uint64_t& previousEnd) {
@@ -91,63 +54,51 @@ JamHeaderCheck checkJamHeader(Bytes base, std::uint32_t ofs, std::uint64_t& prev
   return JamHeaderCheck::ok;
 }
 
-bool jamHeaderSound(Bytes bytes, const char* areaTag, std::uint32_t baseMsgNum,
-                    std::uint64_t header, std::uint64_t& previousEnd) {
-  const std::uint32_t ofs = frameOfs(header);
-  switch (checkJamHeader(bytes, ofs, previousEnd)) {
-    case JamHeaderCheck::ok:
-      return true;
-    case JamHeaderCheck::outsideFile:
-      reportAreaReadError(areaTag);
-      return false;
-    case JamHeaderCheck::badHeader:
-    case JamHeaderCheck::overlapping:
-      break;
-  }
-  reportBadFrame(areaTag, baseMsgNum + framePosition(header), ofs);
-  return false;
-}
-
-bool openJamBase(const char* basePath, const char* areaTag, JamBase& base, JamAccess access) {
+bool openJamBase(const char* basePath, const char* areaTag, OpenFor purpose, JamBase& base) {
   base.headerPath = std::string(basePath) + ".jhr";
   base.indexPath = std::string(basePath) + ".jdx";
-  const bool link = access == JamAccess::link;
-  base.headerFile.fd = ::open(base.headerPath.c_str(), (link ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  const bool linking = purpose == OpenFor::linking;
+  int error = openRegularFile(base.headerPath.c_str(), linking ? O_RDWR : O_RDONLY,
+                              base.headerFile);
   // The lock every JAM program takes: the first byte of the header file,
   // held from before the first read until after the last store. Inspecting
   // only keeps writers out.
-  const int error = base.headerFile.fd < 0
-                        ? errno
-                        : lockRangeBounded(base.headerFile.fd, link ? F_WRLCK : F_RDLCK, 0, 1);
+  if (error == 0) error = lockRangeBounded(base.headerFile.fd, linking ? F_WRLCK : F_RDLCK, 0, 1);
   if (error != 0) {
-    reportCannotOpen(base.headerPath, error);
+    reportCannotOpen(base.headerPath.c_str(), error);
     return false;
   }
   const std::uint64_t size = fileSize(base.headerFile.fd);
   // An empty file cannot be mapped, and holds no base anyway.
   if (size == 0 || !base.mapping.map(base.headerFile.fd, static_cast<std::size_t>(size),
-                                     link ? PROT_READ | PROT_WRITE : PROT_READ)) {
+                                     linking ? PROT_READ | PROT_WRITE : PROT_READ)) {
     reportFileReadError(base.headerPath.c_str());
     return false;
   }
-  if (!headerBlockSound(base.mapping.bytes())) {
+  return readJamHeaderBlock(base.mapping.bytes(), areaTag, base.baseMsgNum, base.modCounter);
+}
+
+bool readJamHeaderBlock(Bytes header, const char* areaTag, std::uint32_t& baseMsgNum,
+                        std::uint32_t& modCounter) {
+  if (!headerBlockSound(header)) {
     reportBaseDamaged(areaTag);
     return false;
   }
-  base.baseMsgNum = load32(base.mapping.bytes(), jamBlockBaseMsgNumOffset);
-  base.modCounter = load32(base.mapping.bytes(), jamBlockModCounterOffset);
+  baseMsgNum = load32(header, jamBlockBaseMsgNumOffset);
+  modCounter = load32(header, jamBlockModCounterOffset);
   return true;
 }
 
-bool openJamIndex(JamBase& base, const char* areaTag, std::uint32_t& records) {
+bool openJamIndex(const char* indexPath, const char* areaTag, std::uint32_t baseMsgNum,
+                  FileDescriptor& file, std::uint32_t& records) {
   // No lock of its own: the header file's byte covers every file of the base.
-  base.indexFile.fd = ::open(base.indexPath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (base.indexFile.fd < 0) {
-    reportCannotOpen(base.indexPath, errno);
+  const int error = openRegularFile(indexPath, O_RDONLY, file);
+  if (error != 0) {
+    reportCannotOpen(indexPath, error);
     return false;
   }
-  const std::uint64_t whole = fileSize(base.indexFile.fd) / jamIdxSize;
-  if (whole != 0 && base.baseMsgNum + (whole - 1) > 0xFFFFFFFF) {
+  const std::uint64_t whole = fileSize(file.fd) / jamIdxSize;
+  if (whole != 0 && baseMsgNum + (whole - 1) > 0xFFFFFFFF) {
     reportIndexFileDamaged(areaTag);
     return false;
   }
@@ -155,24 +106,13 @@ bool openJamIndex(JamBase& base, const char* areaTag, std::uint32_t& records) {
   return true;
 }
 
-bool readJamIndex(JamBase& base, std::uint32_t records, std::uint8_t* destination) {
-  const std::uint64_t wanted = std::uint64_t{records} * jamIdxSize;
-  if (readFully(base.indexFile.fd, destination, wanted) != wanted) {
-    reportIndexReadError(base.indexPath.c_str());
+bool readJamIndex(const char* indexPath, FileDescriptor& file, std::span<std::uint8_t> out) {
+  if (readFully(file.fd, out.data(), out.size()) != out.size()) {
+    reportIndexReadError(indexPath);
     return false;
   }
-  base.indexFile.close();
+  file.close();
   return true;
-}
-
-bool listJamHeaders(JamBase& base, const char* areaTag, std::uint32_t records,
-                    std::uint64_t* storage, std::uint32_t& count) {
-  if (!readJamIndex(base, records, reinterpret_cast<std::uint8_t*>(storage))) return false;
-  const Bytes bytes = base.mapping.bytes();
-  if (!collectHeaders(bytes, areaTag, records, storage, count)) return false;
-  std::sort(storage, storage + count);
-  return jamHeadersSound(bytes, areaTag, base.baseMsgNum, count,
-                         [&](std::uint32_t k) { return storage[k]; });
 }
 
 }  // namespace knotter

@@ -23,7 +23,7 @@ template <typename Feed>
 void feedJamKludges(Bytes base, std::uint32_t ofs, Feed feed);
 
 // The keys of the header at ofs, as scanKludges gives them for the
-// equivalent control information; umsgid is left as it is.
+// equivalent control information.
 void scanJamKeys(Bytes base, std::uint32_t ofs, MsgIdKey& msgIdKey, MsgIdKey& replyKey,
                  std::uint32_t areaTagHash);
 

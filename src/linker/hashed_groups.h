@@ -18,14 +18,15 @@ struct HashedGroups {
   const std::uint64_t* hashed;  // set at the start of each group with a hashed text
 };
 
-// Room the check works in, [begin, end) of the key room after the refs: it
-// holds at least 8 bytes per message, a bit per key and more to spare.
+// Room the check works in, [begin, end) of the key room after the refs.
 struct TextRoom {
   std::uint8_t* begin;
   std::uint8_t* end;
 };
 
-void checkHashedGroups(const MessageTable& table, const HashedGroups& groups,
+// Splits every group of groups whose members' texts differ into one group
+// per text.
+void checkHashedGroups(const CollectedKeys& keys, const HashedGroups& groups,
                        const KeyRescan& rescan, const TextRoom& room);
 
 }  // namespace knotter

@@ -91,9 +91,9 @@ void sortKeyList(KeyRef* keys, std::uint64_t count) {
 // origin text was hashed is marked in hashed as well as in starts.
 class GroupWriter {
  public:
-  GroupWriter(MessageTable& table, std::uint64_t* starts, std::uint64_t* hashed)
-      : refs_(reinterpret_cast<std::uint32_t*>(table.keys)), starts_(starts), hashed_(hashed) {
-    const std::uint64_t words = bitWords(table.listedKeys);
+  GroupWriter(const CollectedKeys& keys, std::uint64_t* starts, std::uint64_t* hashed)
+      : refs_(reinterpret_cast<std::uint32_t*>(keys.keys)), starts_(starts), hashed_(hashed) {
+    const std::uint64_t words = bitWords(keys.count);
     std::fill(starts_, starts_ + words, std::uint64_t{0});
     std::fill(hashed_, hashed_ + words, std::uint64_t{0});
   }
@@ -123,9 +123,8 @@ class GroupWriter {
 };
 
 // The links and the linker's words follow the refs in the room the keys
-// took: two refs per message at most, and a pad of 4 bytes only when their
-// count is odd, so that one fewer.
-static_assert(2 * sizeof(std::uint32_t) + sizeof(Links) + linkWorkBytes <= 2 * sizeof(KeyRef));
+// took (see keyRoomBytes): two refs per message at most, and a pad of 4
+// bytes only when their count is odd, so that one fewer.
 
 std::uint8_t* alignedAfter(std::span<const std::uint32_t> refs) {
   auto* end = reinterpret_cast<std::uint8_t*>(const_cast<std::uint32_t*>(refs.data() + refs.size()));
@@ -134,13 +133,14 @@ std::uint8_t* alignedAfter(std::span<const std::uint32_t> refs) {
 
 }  // namespace
 
-void groupKeys(MessageTable& table, const KeyRescan& rescan) {
-  KeyRef* keys = table.keys;
-  const std::uint64_t count = table.listedKeys;
+LinkTable groupKeys(const MessageBlock& block, const CollectedKeys& collected,
+                    const KeyRescan& rescan) {
+  KeyRef* keys = collected.keys;
+  const std::uint64_t count = collected.count;
   sortKeyList(keys, count);
-  auto* starts = reinterpret_cast<std::uint64_t*>(table.marks);
-  std::uint64_t* hashed = starts + bitWords(2 * table.capacity);
-  GroupWriter writer(table, starts, hashed);
+  std::uint64_t* starts = block.marks + block.markWords;
+  std::uint64_t* hashed = starts + block.markWords;
+  GroupWriter writer(collected, starts, hashed);
   std::uint64_t begin = 0;
   while (begin < count) {
     std::uint64_t end = begin + 1;
@@ -148,19 +148,20 @@ void groupKeys(MessageTable& table, const KeyRescan& rescan) {
     writer.add(keys + begin, keys + end);
     begin = end;
   }
+  LinkTable table;
+  table.entries = collected.entries;
   table.groups = writer.groups();
   if (writer.hashedGroups() > 0) {
     const HashedGroups groups{reinterpret_cast<std::uint32_t*>(keys), table.groups.refs.size(),
                               starts, hashed};
-    const TextRoom room{alignedAfter(table.groups.refs), table.keysEnd};
-    checkHashedGroups(table, groups, rescan, room);
+    const TextRoom room{alignedAfter(table.groups.refs), block.keyRoomEnd};
+    checkHashedGroups(collected, groups, rescan, room);
   }
   // The links follow the refs, in room the keys took.
   auto* links = reinterpret_cast<Links*>(alignedAfter(table.groups.refs));
   table.links = {links, table.entries.size()};
   table.linkWork = reinterpret_cast<std::uint8_t*>(links + table.entries.size());
-  table.frames = nullptr;
-  table.keys = nullptr;
+  return table;
 }
 
 }  // namespace knotter

@@ -1,20 +1,13 @@
 #include "linker/kludge_scanner.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 
 namespace knotter {
 
-std::uint8_t kludgeTable[kludgeStates][256];
-
 namespace {
-
-// For each byte, which of the field rows (12 to 16) keep it in the row, read
-// off kludgeTable when it is built. The field loops test a byte against one
-// bit here instead of a table value; a NUL is kept out of the origin's bit,
-// since storing one needs care.
-std::uint8_t fieldKeeps[256];
 
 constexpr std::uint8_t sohByte = 0x01;
 
@@ -39,7 +32,6 @@ constexpr std::uint8_t actHashEnd = 24;    // end of the local part
 
 constexpr unsigned keepBit(unsigned row) { return 1u << (row - rowBlanks); }
 
-inline bool keeps(unsigned row, std::uint8_t byte) { return (fieldKeeps[byte] & keepBit(row)) != 0; }
 
 constexpr int maxOriginLength = msgIdTextSize - 1;
 constexpr unsigned maxSerialDigits = 8;
@@ -92,6 +84,40 @@ constexpr Cell tableCells[] = {
     {16, sohByte, actHashEnd},
     {16, ' ', actHashEnd},
 };
+
+constexpr KludgeRows buildKludgeRows() {
+  KludgeRows rows{};
+  for (int row = 0; row < kludgeStates; ++row) {
+    for (auto& cell : rows[row]) cell = rowDefaults[row];
+  }
+  for (const Cell& cell : tableCells) rows[cell.row][cell.byte] = cell.value;
+  return rows;
+}
+
+}  // namespace
+
+constexpr KludgeRows kludgeTable = buildKludgeRows();
+
+namespace {
+
+// For each byte, which of the field rows (12 to 16) keep it in the row, read
+// off kludgeTable. The field loops test a byte against one bit here instead
+// of a table value; a NUL is kept out of the origin's bit, since storing one
+// needs care.
+constexpr std::array<std::uint8_t, 256> buildFieldKeeps() {
+  std::array<std::uint8_t, 256> keeps{};
+  for (unsigned byte = 0; byte < 256; ++byte) {
+    for (unsigned row = rowBlanks; row <= rowHash; ++row) {
+      if (kludgeTable[row][byte] == row) keeps[byte] |= keepBit(row);
+    }
+  }
+  keeps[0] &= ~keepBit(rowOrigin);
+  return keeps;
+}
+
+constexpr std::array<std::uint8_t, 256> fieldKeeps = buildFieldKeeps();
+
+inline bool keeps(unsigned row, std::uint8_t byte) { return (fieldKeeps[byte] & keepBit(row)) != 0; }
 
 // One step of MsgIdHash; the scanner runs the same steps over an
 // angle-bracket local part.
@@ -366,19 +392,6 @@ inline void finish(KludgeScan& s) {
 
 }  // namespace
 
-void buildKludgeTable() {
-  for (int row = 0; row < kludgeStates; ++row) {
-    std::memset(kludgeTable[row], rowDefaults[row], sizeof kludgeTable[row]);
-  }
-  for (const Cell& cell : tableCells) kludgeTable[cell.row][cell.byte] = cell.value;
-  for (unsigned byte = 0; byte < 256; ++byte) {
-    fieldKeeps[byte] = 0;
-    for (unsigned row = rowBlanks; row <= rowHash; ++row) {
-      if (kludgeTable[row][byte] == row) fieldKeeps[byte] |= keepBit(row);
-    }
-  }
-  fieldKeeps[0] &= ~keepBit(rowOrigin);
-}
 
 std::uint32_t MsgIdHash(const char* text) {
   std::uint32_t h = 0;

@@ -5,6 +5,7 @@
 // records), with the same keys either way.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace knotter {
@@ -15,21 +16,20 @@ constexpr int msgIdTextSize = 24;  // 23 characters and the NUL
 struct MsgIdKey {
   std::uint32_t number = 0;        // serial, or hash of an angle-bracket local part
   char text[msgIdTextSize] = {};   // origin; every byte after the NUL is 0
-  std::uint32_t umsgid = 0;        // the message's umsgid; not touched by the scanner
 };
 
+// The scanner's state table, one row per state and a value per byte: the
+// next row, or an action. Built when the program is compiled.
 constexpr int kludgeStates = 17;
-extern std::uint8_t kludgeTable[kludgeStates][256];
-
-// Fills kludgeTable; called once per run before the first area is linked.
-void buildKludgeTable();
+using KludgeRows = std::array<std::array<std::uint8_t, 256>, kludgeStates>;
+extern const KludgeRows kludgeTable;
 
 // The program's own string hash of a NUL-terminated byte string.
 std::uint32_t MsgIdHash(const char* text);
 
 // Fills number and text of both keys from the control information in
-// [controlStart, controlEnd), reading nothing outside it; umsgid is left as
-// it is. areaTagHash is MsgIdHash of the area's tag. REQUIRES: the table built.
+// [controlStart, controlEnd), reading nothing outside it. areaTagHash is
+// MsgIdHash of the area's tag.
 void scanKludges(MsgIdKey& msgIdKey, MsgIdKey& replyKey, const std::uint8_t* controlStart,
                  const std::uint8_t* controlEnd, std::uint32_t areaTagHash);
 

@@ -1,25 +1,25 @@
 // The message table of MSGID/REPLY linking, for any base format: one entry
-// per message in file order, the MSGID and REPLY keys of the messages grouped
-// so that the keys of one identifier lie together, ordered by number, and the
-// links that linking decides, as slots of the table.
+// per message in visiting order, the MSGID and REPLY keys of the messages
+// grouped so that the keys of one identifier lie together, ordered by
+// number, and the links that linking decides, as slots of the table.
 //
-// A format loads it in steps: takeMessageTable, reading its raw index into
-// index and listing its frames in index order into frames; orderFrames;
-// fillEntries from the ordered frames and the raw index; feeding each
-// message's control information to a KeyCollector in slot order; then
-// groupKeys, which may ask the format to scan a message again.
-//
-// Everything lives in one block of the scratch buffer, each region reused by
-// the phases that follow one another, per message:
-//   entries  max(8, raw) bytes  the raw index; then MessageEntry by ascending ofs
-//   keys     32 bytes  the frames while they are ordered; then two KeyRef
-//                      slots for the keys as scanned and sorted; then the
-//                      grouped refs, beside them the room the check of
-//                      hashed origin texts works in, and then in its place
-//                      the Links and the linker's own words
-//   marks   3/4 byte   a bit per key: whether it is known to name the same
-//                      identifier as an earlier key; bits per grouped key:
-//                      where its group begins, whether its text was hashed
+// Everything lives in one block of the scratch buffer, carved once per area
+// (MessageBlock); its regions are reused by the phases that follow one
+// another, and each phase sees them through a view of its own. Per message:
+//   entry room  max(8, raw) bytes  the raw index (Listing); then the
+//                                  MessageEntry of each slot
+//   key room    32 bytes  the frames while they are ordered (Listing); then
+//                         two KeyRef for the keys as collected and sorted
+//                         (CollectedKeys); then the grouped refs, beside them
+//                         the room the check of hashed origin texts works
+//                         in, and then in its place the Links and the
+//                         linker's own words (LinkTable)
+//   marks       3/4 byte  a bit per key: whether it is known to name the
+//                         same identifier as an earlier key; bits per
+//                         grouped key: where its group begins, whether its
+//                         text was hashed
+//   untouched   1/8 byte  a bit per slot the format leaves alone
+//   format room           what the format keeps per message
 // and a bounded table of origin texts while the keys are collected.
 #pragma once
 
@@ -35,8 +35,8 @@ namespace knotter {
 constexpr std::uint32_t noSlot = 0xFFFFFFFF;
 
 struct MessageEntry {
-  std::uint32_t ofs = 0;     // where the format finds the message again; the file order
-  std::uint32_t number = 0;  // what link fields hold: the message's unique number
+  std::uint32_t locator = 0;  // where the format finds the message again; the visiting order
+  std::uint32_t number = 0;   // what link fields hold: the message's number
 };
 static_assert(sizeof(MessageEntry) == sizeof(std::uint64_t));
 
@@ -66,7 +66,7 @@ struct Links {
   std::uint32_t nextReply = noSlot;
 };
 
-// Bit sets of 64-bit words, for marks over refs.
+// Bit sets of 64-bit words, for marks over refs and slots.
 inline std::uint64_t bitWords(std::uint64_t bits) { return (bits + 63) / 64; }
 inline void setBit(std::uint64_t* words, std::uint64_t bit) {
   words[bit >> 6] |= std::uint64_t{1} << (bit & 63);
@@ -92,46 +92,85 @@ struct KeyGroups {
   const std::uint64_t* starts = nullptr;
 };
 
+// Bytes of the key room per message, and what each phase puts there.
+constexpr std::uint64_t keyRoomBytes = 2 * sizeof(KeyRef);
 // Room per message beside the Links for the linker's own words.
 constexpr std::uint64_t linkWorkBytes = 12;
+static_assert(sizeof(std::uint64_t) <= keyRoomBytes);  // a frame while ordered
+static_assert(2 * sizeof(std::uint32_t) + sizeof(Links) + linkWorkBytes <= keyRoomBytes);
 constexpr std::uint32_t minScratchMessages = 500;
 
-struct MessageTable {
-  std::span<MessageEntry> entries;  // by ascending ofs (ties in index order)
-  KeyGroups groups;
-  std::span<Links> links;            // one per entry
-  std::uint8_t* linkWork = nullptr;  // linkWorkBytes per entry, after the links
-  std::uint8_t* index = nullptr;     // the raw index, until fillEntries
-  std::uint64_t* frames = nullptr;   // frameOf(ofs, position) per index entry
-  KeyRef* keys = nullptr;            // the keys as collected
-  std::uint64_t listedKeys = 0;
-  std::uint8_t* keysEnd = nullptr;   // the end of the room the keys take
-  std::uint64_t* sameAsEarlier = nullptr;  // by ref: a hashed key that matched an earlier one
-  std::uint8_t* marks = nullptr;
-  std::uint8_t* texts = nullptr;     // room for the origin texts
-  std::uint64_t capacity = 0;        // messages the block is sized for
+// The regions of one area's block, carved by takeMessageBlock.
+struct MessageBlock {
+  std::uint64_t capacity = 0;          // messages the block is sized for
+  std::uint8_t* entryRoom = nullptr;   // capacity * entryWidth bytes
+  std::uint64_t entryWidth = 0;
+  std::uint8_t* keyRoom = nullptr;     // capacity * keyRoomBytes bytes
+  std::uint8_t* keyRoomEnd = nullptr;
+  std::uint64_t* marks = nullptr;      // three sets of markWords words each
+  std::uint64_t markWords = 0;         // words of 2 * capacity bits
+  std::uint8_t* texts = nullptr;       // the table of origin texts
+  std::uint64_t* untouched = nullptr;  // a bit per slot
+  std::uint8_t* formatRoom = nullptr;  // capacity * roomBytes bytes
+  std::uint64_t roomBytes = 0;
+};
+
+// Takes the block for count messages whose raw index takes entryBytes per
+// message and whose format keeps roomBytes per message. False after the
+// scratch buffer has reported the shortage.
+bool takeMessageBlock(std::uint32_t count, std::uint64_t entryBytes, std::uint64_t roomBytes,
+                      MessageBlock& block);
+
+// The format's room of one slot.
+inline std::span<std::uint8_t> formatRoomOf(const MessageBlock& block, std::uint32_t slot) {
+  return {block.formatRoom + slot * block.roomBytes, block.roomBytes};
+}
+
+// Phase 1: the raw index, and the frames that order it: frameOf(locator,
+// position) per message.
+struct Listing {
+  std::span<std::uint8_t> rawIndex;
+  std::uint64_t* frames = nullptr;
+};
+Listing listingOf(const MessageBlock& block, std::uint64_t rawBytes);
+
+inline std::uint64_t frameOf(std::uint32_t locator, std::uint32_t position) {
+  return (std::uint64_t{locator} << 32) | position;
+}
+inline std::uint32_t frameLocator(std::uint64_t frame) {
+  return static_cast<std::uint32_t>(frame >> 32);
+}
+inline std::uint32_t framePosition(std::uint64_t frame) {
+  return static_cast<std::uint32_t>(frame);
+}
+
+// Orders the first count frames by ascending locator, equal locators in
+// index order.
+void orderFrames(std::uint64_t* frames, std::uint32_t count);
+
+// Turns the ordered frames into the entries, in the entry room, taking
+// numberAt(position) of each (which may read the raw index: it is read whole
+// before the entries overwrite it).
+template <typename NumberAt>
+std::span<MessageEntry> fillEntries(const MessageBlock& block, const Listing& listing,
+                                    std::uint32_t count, NumberAt numberAt);
+
+// Phase 2 and 3: the keys as collected, then sorted and grouped.
+struct CollectedKeys {
+  std::span<const MessageEntry> entries;
+  KeyRef* keys = nullptr;
+  std::uint64_t count = 0;
+  const std::uint64_t* sameAsEarlier = nullptr;  // by ref: a hashed key that matched an earlier one
   std::uint32_t areaTagHash = 0;
 };
 
-// Takes the block for count messages whose raw index takes indexBytes per
-// message. False after the scratch buffer has reported the shortage.
-bool takeMessageTable(std::uint32_t count, std::uint64_t indexBytes, MessageTable& table);
-
-inline std::uint64_t frameOf(std::uint32_t ofs, std::uint32_t position) {
-  return (std::uint64_t{ofs} << 32) | position;
-}
-inline std::uint32_t frameOfs(std::uint64_t frame) { return static_cast<std::uint32_t>(frame >> 32); }
-inline std::uint32_t framePosition(std::uint64_t frame) { return static_cast<std::uint32_t>(frame); }
-
-// Orders the first count frames by ascending ofs, equal offsets in index
-// order, and sizes the entries for them.
-void orderFrames(MessageTable& table, std::uint32_t count);
-
-// Fills entries[slot] with the ofs of frames[slot] and numberAt(position)
-// of its index position, which reads the raw index; the entries then take
-// the raw index's place.
-template <typename NumberAt>
-void fillEntries(MessageTable& table, NumberAt numberAt);
+// Phase 4: the groups and the links decided from them.
+struct LinkTable {
+  std::span<const MessageEntry> entries;
+  KeyGroups groups;
+  std::span<Links> links;            // one per entry
+  std::uint8_t* linkWork = nullptr;  // linkWorkBytes per entry, after the links
+};
 
 // Scans one message's kludges again, for groupKeys: past the bounded table
 // of origin texts, keys carry a hash of their text, and keys that share one
@@ -151,18 +190,19 @@ class KeyRescan {
 // its listed keys. Overwrites the frames.
 class KeyCollector {
  public:
-  KeyCollector(MessageTable& table, const char* areaTag);
-  // Scans the kludges of the message at slot in [begin, end).
-  void scan(std::uint32_t slot, const std::uint8_t* begin, const std::uint8_t* end);
-  // The same for control information that comes in pieces (kludges kept as
-  // separate records): start, feed each piece, finish. feed returns false
-  // once the pieces still to come cannot change the keys.
+  KeyCollector(const MessageBlock& block, std::span<const MessageEntry> entries,
+               const char* areaTag);
+  // Starts the message at slot; its kludges go to scan().
   void start(std::uint32_t slot);
-  bool feed(const std::uint8_t* begin, const std::uint8_t* end);
+  KludgeScan& scan() { return scan_; }
+  // Lists the keys of the message started last.
   void finish();
+  // The keys of the messages finished so far.
+  CollectedKeys collected() const;
 
  private:
-  MessageTable& table_;
+  const MessageBlock& block_;
+  CollectedKeys keys_;
   OriginTexts texts_;
   std::uint32_t slot_ = 0;
   MsgIdKey msgIdKey_;
@@ -173,20 +213,21 @@ class KeyCollector {
 // Sorts the collected keys and groups them, asking rescan for the texts of
 // keys whose origin was hashed; then places the links. The table is then
 // ready for linking.
-void groupKeys(MessageTable& table, const KeyRescan& rescan);
+LinkTable groupKeys(const MessageBlock& block, const CollectedKeys& keys, const KeyRescan& rescan);
 
 template <typename NumberAt>
-void fillEntries(MessageTable& table, NumberAt numberAt) {
+std::span<MessageEntry> fillEntries(const MessageBlock& block, const Listing& listing,
+                                    std::uint32_t count, NumberAt numberAt) {
   // Each frame turns into its entry where it stands, so that the raw index
   // is read whole before the entries overwrite it.
-  auto* staged = reinterpret_cast<std::uint8_t*>(table.frames);
-  for (std::size_t slot = 0; slot < table.entries.size(); ++slot) {
-    const std::uint64_t frame = table.frames[slot];
-    const MessageEntry entry{frameOfs(frame), numberAt(framePosition(frame))};
+  auto* staged = reinterpret_cast<std::uint8_t*>(listing.frames);
+  for (std::size_t slot = 0; slot < count; ++slot) {
+    const std::uint64_t frame = listing.frames[slot];
+    const MessageEntry entry{frameLocator(frame), numberAt(framePosition(frame))};
     std::memcpy(staged + slot * sizeof entry, &entry, sizeof entry);
   }
-  std::memcpy(table.entries.data(), staged, table.entries.size_bytes());
-  table.index = nullptr;
+  std::memcpy(block.entryRoom, staged, count * sizeof(MessageEntry));
+  return {reinterpret_cast<MessageEntry*>(block.entryRoom), count};
 }
 
 }  // namespace knotter

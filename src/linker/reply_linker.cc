@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "config/settings.h"
 
 namespace knotter {
 namespace {
@@ -47,7 +46,7 @@ void forEachOriginal(const KeyGroups& groups, Visit visit) {
 
 // TimEd: every reply names the original of its group. A group without an
 // original links nothing; a duplicate MSGID answers nothing.
-void findOriginals(MessageTable& table) {
+void findOriginals(LinkTable& table) {
   std::fill(table.links.begin(), table.links.end(), Links{});
   const std::span<const std::uint32_t> refs = table.groups.refs;
   forEachOriginal(table.groups, [&](Group group, std::uint32_t o) {
@@ -71,7 +70,7 @@ bool ranksBefore(std::span<const MessageEntry> entries, std::uint32_t a, std::ui
 // ring (a message that answers itself is a ring of one) the lowest-ranked
 // member loses its original. Each walk stamps what it passes, so every
 // message is passed at most twice, without a stack.
-void breakRings(MessageTable& table) {
+void breakRings(LinkTable& table) {
   const std::span<Links> links = table.links;
   auto* walk = reinterpret_cast<std::uint32_t*>(table.linkWork);  // 1 + the walk's start; 0 = none
   static_assert(sizeof(std::uint32_t) <= linkWorkBytes);
@@ -96,7 +95,7 @@ void breakRings(MessageTable& table) {
 
 // Lists the replies of each original that still answer it, in ascending
 // number: firstReply, then nextReply from reply to reply.
-void listReplies(MessageTable& table) {
+void listReplies(LinkTable& table) {
   const std::span<const std::uint32_t> refs = table.groups.refs;
   forEachOriginal(table.groups, [&](Group group, std::uint32_t o) {
     std::uint32_t* last = &table.links[o].firstReply;
@@ -118,7 +117,7 @@ struct ChainNode {
 };
 static_assert(sizeof(ChainNode) <= linkWorkBytes);
 
-std::span<ChainNode> chainNodes(const MessageTable& table) {
+std::span<ChainNode> chainNodes(const LinkTable& table) {
   return {reinterpret_cast<ChainNode*>(table.linkWork), table.entries.size()};
 }
 
@@ -126,7 +125,7 @@ std::span<ChainNode> chainNodes(const MessageTable& table) {
 // for Reply the lowest reply to a missing original), then its replies by
 // number. Seen per message, the lists form a forest: a message's first child
 // follows its MSGID in its list, its next sibling follows its REPLY.
-void buildLists(const MessageTable& table, std::span<ChainNode> nodes, bool linkOrphans) {
+void buildLists(const LinkTable& table, std::span<ChainNode> nodes, bool linkOrphans) {
   std::fill(nodes.begin(), nodes.end(), ChainNode{});
   const std::span<const std::uint32_t> refs = table.groups.refs;
   forEachGroup(table.groups, [&](Group group) {
@@ -168,7 +167,7 @@ std::uint32_t nextInChain(std::span<const ChainNode> nodes, std::uint32_t x) {
 // Flattens every tree of the forest into a chain in pre-order. The trees are
 // disjoint, so the order of the chain starts does not matter. Messages on a
 // cycle of replies belong to no tree and keep no links.
-void flattenChains(MessageTable& table, std::span<const ChainNode> nodes) {
+void flattenChains(LinkTable& table, std::span<const ChainNode> nodes) {
   const std::span<Links> links = table.links;
   std::fill(links.begin(), links.end(), Links{});
   std::uint64_t steps = 0;
@@ -188,15 +187,15 @@ void flattenChains(MessageTable& table, std::span<const ChainNode> nodes) {
 
 }  // namespace
 
-void linkReplies(MessageTable& table, std::int32_t linkType) {
-  if (linkType == linkTimEd) {
+void linkReplies(LinkTable& table, LinkType type) {
+  if (type == LinkType::timEd) {
     findOriginals(table);
     breakRings(table);
     listReplies(table);
     return;
   }
   const std::span<ChainNode> nodes = chainNodes(table);
-  buildLists(table, nodes, linkType != linkFlat);
+  buildLists(table, nodes, type != LinkType::flat);
   flattenChains(table, nodes);
 }
 

@@ -6,15 +6,16 @@
 
 #include <cstdint>
 
+#include "config/link_type.h"
 #include "linker/message_table.h"
 
 namespace knotter {
 
-// Sets the links of every message of the loaded table for linkType (1 TimEd,
-// 2 Flat, anything else Reply). TimEd lists every reply of an original; no
+// Sets the links of every message of the grouped table for type (TimEd,
+// Flat, or anything else as Reply). TimEd lists every reply of an original; no
 // message answers itself, and on a ring of replies the member with the
 // lowest number (then the lowest slot) answers nothing.
 // Throws std::logic_error on a table whose chains would not end.
-void linkReplies(MessageTable& table, std::int32_t linkType);
+void linkReplies(LinkTable& table, LinkType type);
 
 }  // namespace knotter

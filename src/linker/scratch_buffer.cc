@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "log/log.h"
+#include "log/area_reports.h"
 
 namespace knotter {
 namespace {
@@ -50,7 +50,7 @@ void* scratchBuffer(std::uint64_t size) {
   releaseScratchBuffer();
   block = allocate(size);
   if (block == nullptr) {
-    logMessage(levelError, "! Not enough memory");
+    reportNotEnoughMemory();
     return nullptr;
   }
   capacity = size;

@@ -2,140 +2,176 @@
 
 #include <algorithm>
 
+#include "linker/area_source.h"
 #include "linker/scratch_buffer.h"
-#include "config/settings.h"
-#include "linker/subject_normaliser.h"
 
 namespace knotter {
 namespace {
 
-// Room for the two link slots over the subject when N is small; also more
-// than an index entry, so the raw index can be read into the record area.
-constexpr std::size_t minRecordWidth = recordFirstReply + 4;
+// No entry is wider than the smallest record, and the links fit in it.
+constexpr std::size_t minRecordWidth = recordLinksEnd;
+static_assert(minRecordWidth >= maxIndexEntryBytes);
 constexpr std::uint64_t minBlockMessages = 500;
 
-// The working word of a group's first record (its representative) carries
-// this bit; other records hold the number of their representative.
+// The working word of a record means something else in each phase:
+// - ordering by locator: the k-th word is slot k of the radix sort's second
+//   buffer (bufferAt);
+// - grouping: a representative (the first record of a subject) holds
+//   representativeBit and the next representative of its hash bucket; any
+//   other record holds its representative (nextInBucket, representativeOf);
+// - dealing out: a representative holds representativeBit and first its
+//   group's size, then where its group's next member goes (groupCursor).
 constexpr std::uint32_t representativeBit = 0x80000000;
 constexpr std::uint32_t wordValue = 0x7FFFFFFF;
 constexpr std::uint32_t noRecord = 0x7FFFFFFF;  // counts are below 2^31, so no record has it
 
-inline std::uint32_t word(const SubjectTable& table, std::uint32_t number) {
-  return get32(record(table, number) + recordWord);
+inline std::uint32_t word(const SubjectTable& table, std::uint32_t index) {
+  return get32(record(table, index) + recordWordAt);
 }
-inline void setWord(const SubjectTable& table, std::uint32_t number, std::uint32_t value) {
-  put32(record(table, number) + recordWord, value);
+inline void setWord(const SubjectTable& table, std::uint32_t index, std::uint32_t value) {
+  put32(record(table, index) + recordWordAt, value);
+}
+
+inline std::uint32_t bufferAt(const SubjectTable& table, std::uint32_t k) { return word(table, k); }
+inline void setBufferAt(const SubjectTable& table, std::uint32_t k, std::uint32_t index) {
+  setWord(table, k, index);
+}
+
+inline bool isRepresentative(const SubjectTable& table, std::uint32_t index) {
+  return (word(table, index) & representativeBit) != 0;
+}
+inline std::uint32_t nextInBucket(const SubjectTable& table, std::uint32_t representative) {
+  return word(table, representative) & wordValue;
+}
+inline std::uint32_t representativeOf(const SubjectTable& table, std::uint32_t index) {
+  return isRepresentative(table, index) ? index : word(table, index);
+}
+inline std::uint32_t groupCursor(const SubjectTable& table, std::uint32_t representative) {
+  return word(table, representative) & wordValue;
+}
+inline void setGroupCursor(const SubjectTable& table, std::uint32_t representative,
+                           std::uint32_t value) {
+  setWord(table, representative, representativeBit | value);
 }
 
 inline bool sameSubject(const std::uint8_t* a, const std::uint8_t* b) {
-  return a[recordLength] == b[recordLength] &&
-         std::memcmp(a + recordSubject, b + recordSubject, a[recordLength]) == 0;
+  return a[recordLengthAt] == b[recordLengthAt] && a[recordLengthAt] != noSubject &&
+         std::memcmp(a + recordSubjectAt, b + recordSubjectAt, a[recordLengthAt]) == 0;
 }
 
-// Shorter subjects first, then by unsigned bytes.
+// Shorter subjects first, then by unsigned bytes; records without a subject last.
 inline bool subjectBefore(const std::uint8_t* a, const std::uint8_t* b) {
-  if (a[recordLength] != b[recordLength]) return a[recordLength] < b[recordLength];
-  return std::memcmp(a + recordSubject, b + recordSubject, a[recordLength]) < 0;
+  if (a[recordLengthAt] != b[recordLengthAt]) return a[recordLengthAt] < b[recordLengthAt];
+  if (a[recordLengthAt] == noSubject) return false;
+  return std::memcmp(a + recordSubjectAt, b + recordSubjectAt, a[recordLengthAt]) < 0;
 }
 
-std::size_t recordWidth(int subjectLength) {
-  std::size_t width = recordSubject + static_cast<std::size_t>(subjectLength);
+std::size_t recordWidth(std::int32_t subjectLength) {
+  std::size_t width = recordSubjectAt + static_cast<std::size_t>(subjectLength);
   width += width & 1;
   return std::max(width, minRecordWidth);
 }
 
 }  // namespace
 
-bool takeSubjectTable(std::uint32_t count, SubjectTable& table) {
-  const std::size_t width = recordWidth(settings.subjectLength);
+bool takeSubjectTable(std::uint32_t count, std::int32_t subjectLength, std::uint64_t roomBytes,
+                      SubjectTable& table) {
+  table = SubjectTable{};
+  const std::size_t width = recordWidth(subjectLength);
   const std::uint64_t messages = std::max<std::uint64_t>(count, minBlockMessages);
-  void* block = scratchBuffer(messages * (width + 4));
+  const std::uint64_t untouchedAt = messages * (width + 4);
+  const std::uint64_t roomAt = untouchedAt + bitWords(messages) * sizeof(std::uint64_t);
+  auto* block = static_cast<std::uint8_t*>(scratchBuffer(roomAt + messages * roomBytes));
   if (block == nullptr) return false;
-  table.pointers = static_cast<std::uint32_t*>(block);
-  table.records = static_cast<std::uint8_t*>(block) + messages * 4;
+  table.pointers = reinterpret_cast<std::uint32_t*>(block);
+  table.records = block + messages * 4;
   table.width = width;
   table.count = count;
   table.recordArea = messages * width;
+  table.untouched = reinterpret_cast<std::uint64_t*>(block + untouchedAt);
+  table.formatRoom = block + roomAt;
+  table.roomBytes = roomBytes;
+  table.subjectLength = subjectLength;
+  std::fill(table.untouched, table.untouched + bitWords(messages), std::uint64_t{0});
   return true;
+}
+
+std::span<std::uint8_t> rawIndexArea(const SubjectTable& table, std::size_t entryBytes) {
+  const std::uint64_t bytes = std::uint64_t{table.count} * entryBytes;
+  return {table.records + table.recordArea - bytes, bytes};
 }
 
 namespace {
 
-// The offset sort takes ofs in three digits of 11 bits.
-constexpr unsigned ofsDigitBits = 11;
-constexpr unsigned ofsDigits = 3;
-constexpr std::uint32_t ofsDigitValues = 1u << ofsDigitBits;
-static_assert(ofsDigitBits * ofsDigits >= 32);
+// The locator sort takes a locator in three digits of 11 bits.
+constexpr unsigned locatorDigitBits = 11;
+constexpr unsigned locatorDigits = 3;
+constexpr std::uint32_t locatorDigitValues = 1u << locatorDigitBits;
+static_assert(locatorDigitBits * locatorDigits >= 32);
 
-inline std::uint32_t ofsDigit(std::uint32_t ofs, unsigned digit) {
-  return (ofs >> (ofsDigitBits * digit)) & (ofsDigitValues - 1);
+inline std::uint32_t locatorDigit(std::uint32_t locator, unsigned digit) {
+  return (locator >> (locatorDigitBits * digit)) & (locatorDigitValues - 1);
 }
 
-// One stable counting pass of the offset sort: reads record numbers with
-// `from`, writes them with `to`, ordered by the given digit of ofs.
+// One stable counting pass of the locator sort: reads record numbers with
+// `from`, writes them with `to`, ordered by the given digit of the locator.
 template <typename From, typename To>
-void scatterByOfsDigit(const SubjectTable& table, const std::uint32_t* counts, unsigned digit,
-                       From from, To to) {
-  std::uint32_t next[ofsDigitValues];
+void scatterByLocatorDigit(const SubjectTable& table, const std::uint32_t* counts, unsigned digit,
+                           From from, To to) {
+  std::uint32_t next[locatorDigitValues];
   std::uint32_t start = 0;
-  for (std::uint32_t value = 0; value < ofsDigitValues; ++value) {
+  for (std::uint32_t value = 0; value < locatorDigitValues; ++value) {
     next[value] = start;
     start += counts[value];
   }
   for (std::uint32_t k = 0; k < table.count; ++k) {
-    const std::uint32_t number = from(k);
-    to(next[ofsDigit(get32(record(table, number) + recordOfs), digit)]++, number);
+    const std::uint32_t index = from(k);
+    to(next[locatorDigit(locatorOf(table, index), digit)]++, index);
   }
 }
 
-// Orders the pointers by ofs, equal offsets by position. An index in offset
-// order (the usual case) needs no sort. Otherwise a least-significant-digit
-// radix sort, with the records' working words as its second buffer, so no
-// comparison ever has to fetch two records.
 }  // namespace
 
-void sortByOfs(const SubjectTable& table, bool sorted) {
+// An index in locator order (the usual case) needs no sort. Otherwise a
+// least-significant-digit radix sort, with the records' working words as
+// its second buffer, so no comparison ever has to fetch two records.
+void sortByLocator(const SubjectTable& table, bool sorted) {
   std::uint32_t* pointers = table.pointers;
   for (std::uint32_t i = 0; i < table.count; ++i) pointers[i] = i;
   if (sorted) return;
-  std::uint32_t counts[ofsDigits][ofsDigitValues] = {};
+  std::uint32_t counts[locatorDigits][locatorDigitValues] = {};
   for (std::uint32_t i = 0; i < table.count; ++i) {
-    const std::uint32_t ofs = get32(record(table, i) + recordOfs);
-    for (unsigned d = 0; d < ofsDigits; ++d) ++counts[d][ofsDigit(ofs, d)];
+    const std::uint32_t locator = locatorOf(table, i);
+    for (unsigned d = 0; d < locatorDigits; ++d) ++counts[d][locatorDigit(locator, d)];
   }
   const auto fromPointers = [&](std::uint32_t k) { return pointers[k]; };
   const auto toPointers = [&](std::uint32_t k, std::uint32_t n) { pointers[k] = n; };
-  const auto fromWords = [&](std::uint32_t k) { return word(table, k); };
-  const auto toWords = [&](std::uint32_t k, std::uint32_t n) { setWord(table, k, n); };
+  const auto fromBuffer = [&](std::uint32_t k) { return bufferAt(table, k); };
+  const auto toBuffer = [&](std::uint32_t k, std::uint32_t n) { setBufferAt(table, k, n); };
   bool inPointers = true;
-  for (unsigned d = 0; d < ofsDigits; ++d) {
+  for (unsigned d = 0; d < locatorDigits; ++d) {
     const std::uint32_t* digitCounts = counts[d];
-    if (*std::max_element(digitCounts, digitCounts + ofsDigitValues) == table.count) {
-      continue;  // every ofs has the same digit here: the pass would change nothing
+    if (*std::max_element(digitCounts, digitCounts + locatorDigitValues) == table.count) {
+      continue;  // every locator has the same digit here: the pass would change nothing
     }
     if (inPointers) {
-      scatterByOfsDigit(table, digitCounts, d, fromPointers, toWords);
+      scatterByLocatorDigit(table, digitCounts, d, fromPointers, toBuffer);
     } else {
-      scatterByOfsDigit(table, digitCounts, d, fromWords, toPointers);
+      scatterByLocatorDigit(table, digitCounts, d, fromBuffer, toPointers);
     }
     inPointers = !inPointers;
   }
   if (!inPointers) {
-    for (std::uint32_t k = 0; k < table.count; ++k) pointers[k] = word(table, k);
+    for (std::uint32_t k = 0; k < table.count; ++k) pointers[k] = bufferAt(table, k);
   }
-}
-
-void setSubject(const SubjectTable& table, std::uint32_t position, const std::uint8_t* field) {
-  std::uint8_t* r = record(table, position);
-  r[recordLength] = static_cast<std::uint8_t>(normaliseSubject(field, settings.subjectLength, r + recordSubject));
 }
 
 namespace {
 
 std::uint32_t subjectHash(const std::uint8_t* r) {
   std::uint64_t h = 0xCBF29CE484222325ULL;  // FNV-1a
-  for (std::size_t i = 0; i <= r[recordLength]; ++i) {
-    h = (h ^ r[recordLength + i]) * 0x100000001B3ULL;
+  for (std::size_t i = 0; i <= r[recordLengthAt]; ++i) {
+    h = (h ^ r[recordLengthAt + i]) * 0x100000001B3ULL;
   }
   return static_cast<std::uint32_t>(h ^ (h >> 32));
 }
@@ -143,17 +179,23 @@ std::uint32_t subjectHash(const std::uint8_t* r) {
 // Gives every record its group: a record whose subject is new becomes the
 // group's representative; a later one names it in its working word. The
 // pointers serve as a hash table of the representatives, chained through
-// their working words. Returns the number of groups.
+// their working words. A record without a subject is a group of its own.
+// Returns the number of groups.
 std::uint32_t findGroups(const SubjectTable& table) {
   std::uint32_t* buckets = table.pointers;
   std::fill(buckets, buckets + table.count, noRecord);
   std::uint32_t groups = 0;
   for (std::uint32_t i = 0; i < table.count; ++i) {
     const std::uint8_t* r = record(table, i);
+    if (r[recordLengthAt] == noSubject) {
+      setWord(table, i, representativeBit | noRecord);
+      ++groups;
+      continue;
+    }
     std::uint32_t& bucket = buckets[(std::uint64_t{subjectHash(r)} * table.count) >> 32];
     std::uint32_t known = bucket;
     while (known != noRecord && !sameSubject(record(table, known), r)) {
-      known = word(table, known) & wordValue;
+      known = nextInBucket(table, known);
     }
     if (known != noRecord) {
       setWord(table, i, known);
@@ -166,42 +208,37 @@ std::uint32_t findGroups(const SubjectTable& table) {
   return groups;
 }
 
-inline std::uint32_t representativeOf(const SubjectTable& table, std::uint32_t number) {
-  const std::uint32_t w = word(table, number);
-  return (w & representativeBit) != 0 ? number : w;
-}
-
 // Orders the pointers by subject (shorter first, then bytes), equal subjects
-// by position: the groups are sorted by their representatives' subjects,
-// then the records are dealt out to their groups in index order. Only the
+// by index: the groups are sorted by their representatives' subjects, then
+// the records are dealt out to their groups in index order. Only the
 // representatives are ever compared, and each record is read in order.
 void sortBySubject(const SubjectTable& table) {
   const std::uint32_t groups = findGroups(table);
   std::uint32_t* pointers = table.pointers;
   std::uint32_t found = 0;
   for (std::uint32_t i = 0; i < table.count; ++i) {
-    if ((word(table, i) & representativeBit) == 0) continue;
+    if (!isRepresentative(table, i)) continue;
     pointers[found++] = i;
-    setWord(table, i, representativeBit);  // from here on, the group's size
+    setGroupCursor(table, i, 0);  // from here on, the group's size
   }
   std::sort(pointers, pointers + groups, [&](std::uint32_t a, std::uint32_t b) {
     return subjectBefore(record(table, a), record(table, b));
   });
   for (std::uint32_t i = 0; i < table.count; ++i) {
     const std::uint32_t rep = representativeOf(table, i);
-    setWord(table, rep, word(table, rep) + 1);
+    setGroupCursor(table, rep, groupCursor(table, rep) + 1);
   }
   std::uint32_t start = 0;
   for (std::uint32_t g = 0; g < groups; ++g) {
-    const std::uint32_t size = word(table, pointers[g]) & wordValue;
-    setWord(table, pointers[g], representativeBit | start);  // where the group begins
+    const std::uint32_t size = groupCursor(table, pointers[g]);
+    setGroupCursor(table, pointers[g], start);  // where the group begins
     start += size;
   }
   for (std::uint32_t i = 0; i < table.count; ++i) {
     const std::uint32_t rep = representativeOf(table, i);
-    const std::uint32_t next = word(table, rep);
-    pointers[next & wordValue] = i;
-    setWord(table, rep, next + 1);
+    const std::uint32_t next = groupCursor(table, rep);
+    pointers[next] = i;
+    setGroupCursor(table, rep, next + 1);
   }
 }
 
@@ -214,21 +251,22 @@ void chain(const SubjectTable& table) {
   for (std::uint32_t k = 1; k < table.count; ++k) {
     const std::uint32_t r = table.pointers[k];
     const bool same = sameSubject(record(table, before), record(table, r));
-    put32(record(table, before) + recordReplyTo, beforeReplyTo);
-    put32(record(table, before) + recordFirstReply, same ? r : noSlot);
+    put32(record(table, before) + recordReplyToAt, beforeReplyTo);
+    put32(record(table, before) + recordFirstReplyAt, same ? r : noSlot);
     beforeReplyTo = same ? before : noSlot;
     before = r;
   }
-  put32(record(table, before) + recordReplyTo, beforeReplyTo);
-  put32(record(table, before) + recordFirstReply, noSlot);
+  put32(record(table, before) + recordReplyToAt, beforeReplyTo);
+  put32(record(table, before) + recordFirstReplyAt, noSlot);
 }
 
 }  // namespace
 
 void linkSubjects(const SubjectTable& table, bool sorted) {
+  if (table.count == 0) return;
   sortBySubject(table);
   chain(table);
-  sortByOfs(table, sorted);
+  sortByLocator(table, sorted);
 }
 
 }  // namespace knotter

@@ -9,8 +9,6 @@ std::uint8_t subjectScanTable[subjectStates][256];
 
 namespace {
 
-constexpr int subjectFieldSize = 72;
-
 // Rows of the table, by what has been seen.
 constexpr std::uint8_t rowStart = 0;
 constexpr std::uint8_t rowH = 1;

@@ -7,6 +7,9 @@
 
 namespace knotter {
 
+// Bytes of a subject field: what every format gives the normaliser.
+constexpr int subjectFieldSize = 72;
+
 constexpr int subjectStates = 12;
 extern std::uint8_t subjectScanTable[subjectStates][256];
 

@@ -18,6 +18,14 @@
 namespace knotter {
 namespace {
 
+// What the log knows of the run so far.
+struct LogState {
+  bool firstLogWrite = true;    // nothing written to the log file yet
+  bool progressPending = false; // a progress text is on the console without its line end
+};
+
+LogState logState;
+
 constexpr const char* monthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
@@ -61,7 +69,7 @@ std::size_t buildLogLine(std::int32_t level, const char* text, bool withPrefix, 
   std::size_t used = 0;
   // Each run's block of lines is set apart by an empty line: before it, or
   // in HPT mode (sharing the tosser's log) after it.
-  if (settings.firstLogWrite && !settings.hptMode) out[used++] = '\n';
+  if (logState.firstLogWrite && !settings.hptMode) out[used++] = '\n';
   if (withPrefix) used += logPrefix(level, out + used);
   used += copyCut(out + used, text, size - used - 2);
   out[used++] = '\n';
@@ -107,7 +115,7 @@ void logWrite(std::int32_t level, const char* text, bool withPrefix) {
     giveUpLogFile(errno, false);
     return;
   }
-  settings.firstLogWrite = false;
+  logState.firstLogWrite = false;
 }
 
 void logMessage(std::int32_t level, const char* format, ...) {
@@ -123,9 +131,9 @@ void logMessage(std::int32_t level, const char* format, ...) {
     const std::size_t textLength = std::strlen(line + prefixLength);
     char console[messageBufferSize + 2];
     std::size_t used = 0;
-    if (settings.progressPending) {
+    if (logState.progressPending) {
       console[used++] = '\r';
-      settings.progressPending = false;
+      logState.progressPending = false;
     }
     used += copyCut(console + used, {line + prefixLength, textLength}, sizeof console - used - 2);
     console[used++] = '\n';
@@ -143,5 +151,21 @@ void consoleOut(std::string_view text) {
 void consoleWrite(const char* text) {
   if (!settings.quiet) consoleOut(text);
 }
+
+void showProgress(const char* text) {
+  if (settings.quiet) return;
+  consoleOut(text);
+  logState.progressPending = true;
+}
+
+void endProgress(const char* text) {
+  if (settings.quiet) return;
+  consoleOut(text);
+  logState.progressPending = false;
+}
+
+bool logFileWritten() { return !logState.firstLogWrite; }
+
+void resetLog() { logState = LogState{}; }
 
 }  // namespace knotter

@@ -34,8 +34,19 @@ void logMessage(std::int32_t level, const char* format, ...) __attribute__((form
 // order with the output of commands; text that cannot be written is dropped.
 void consoleOut(std::string_view text);
 
-// Writes console text that is not a log message (banner, progress, results)
-// unless quiet.
+// Writes console text that is not a log message (banner, usage) unless quiet.
 void consoleWrite(const char* text);
+
+// Writes an area's progress text without a line end, unless quiet. The next
+// console message overwrites it; endProgress completes it with text, which
+// ends the line.
+void showProgress(const char* text);
+void endProgress(const char* text);
+
+// True once a line has reached the log file in this run.
+bool logFileWritten();
+
+// Test hook: forgets the run's log state.
+void resetLog();
 
 }  // namespace knotter

@@ -1,6 +1,6 @@
 #include "squish/frame_check.h"
 
-#include "squish/damage_reports.h"
+#include "log/area_reports.h"
 
 namespace knotter {
 

@@ -31,7 +31,7 @@ bool childCanLockFirstByte(const std::filesystem::path& file) {
 
 std::string openHere(const std::filesystem::path& base, knotter::JamBase& jam) {
   testing::internal::CaptureStdout();
-  knotter::openJamBase(base.c_str(), "area", jam);
+  knotter::openJamBase(base.c_str(), "area", knotter::OpenFor::linking, jam);
   return testing::internal::GetCapturedStdout();
 }
 

@@ -1,11 +1,13 @@
-// Memory shortage in one area: the working block of the linkers is sized by
-// high_msg before the index is read, so a base that claims a huge number of
-// messages cannot have it. The tool runs with its address space limited (set
-// in the forked child before exec), reports the shortage for that area only
-// and links the next one.
+// A base that claims a huge number of messages: the working block of the
+// linkers is sized by high_msg, but only once the index was found to hold
+// that many entries. An index too short for it is a damaged base; one that
+// holds them (a sparse file here) makes the block too big to have. The tool
+// runs with its address space limited (set in the forked child before exec),
+// reports either for that area only and links the next one.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -29,22 +31,27 @@ TEST(MemoryShortage, AreaWithoutWorkingMemoryIsGivenUpAndTheRunGoesOn) {
   if (!underAsan) hugeCounts.push_back(100000000);
   for (const char* linkType : {"-tt", "-tf", "-tr", "-ts"}) {
     for (const std::uint32_t count : hugeCounts) {
-      SCOPED_TRACE(std::string(linkType) + " high_msg " + std::to_string(count));
-      TempDir dir;
-      writeBase(threeMessageThread(count), dir.file("huge"));
-      writeBase(threeMessageThread(), dir.file("next"));
-      writeFile(dir.file("areas.cfg"), "EchoArea HUGE huge\nEchoArea NEXT next\n");
-      const std::string dataBefore = readFile(sqd(dir.file("huge")));
-      const std::string indexBefore = readFile(sqi(dir.file("huge")));
+      for (const bool indexHoldsThem : {false, true}) {
+        SCOPED_TRACE(std::string(linkType) + " high_msg " + std::to_string(count) +
+                     (indexHoldsThem ? ", index as long" : ", index of three"));
+        TempDir dir;
+        writeBase(threeMessageThread(count), dir.file("huge"));
+        writeBase(threeMessageThread(), dir.file("next"));
+        if (indexHoldsThem) std::filesystem::resize_file(sqi(dir.file("huge")), 12ull * count);
+        writeFile(dir.file("areas.cfg"), "EchoArea HUGE huge\nEchoArea NEXT next\n");
+        const std::string dataBefore = readFile(sqd(dir.file("huge")));
+        const auto indexSize = std::filesystem::file_size(sqi(dir.file("huge")));
 
-      const FinishedRun done =
-          runKnotterWith({linkType, "areas.cfg"}, dir.path(), {.memoryLimit = memoryLimit});
-      EXPECT_EQ(done.result.exitCode, 1) << done.result.err;
-      EXPECT_EQ(done.result.out, banner +
-                                     "Linking areas\nLinking HUGE\r! Not enough memory\n"
-                                     "Linking NEXT: 3 of 3\n");
-      EXPECT_EQ(readFile(sqd(dir.file("huge"))), dataBefore);
-      EXPECT_EQ(readFile(sqi(dir.file("huge"))), indexBefore);
+        const FinishedRun done =
+            runKnotterWith({linkType, "areas.cfg"}, dir.path(), {.memoryLimit = memoryLimit});
+        EXPECT_EQ(done.result.exitCode, 1) << done.result.err;
+        const std::string report =
+            indexHoldsThem ? "! Not enough memory\n" : "! Error reading index file huge.sqi\n";
+        EXPECT_EQ(done.result.out,
+                  banner + "Linking areas\nLinking HUGE\r" + report + "Linking NEXT: 3 of 3\n");
+        EXPECT_EQ(readFile(sqd(dir.file("huge"))), dataBefore);
+        EXPECT_EQ(std::filesystem::file_size(sqi(dir.file("huge"))), indexSize);
+      }
     }
   }
 }

@@ -1,7 +1,7 @@
-// Opening a JAM base and listing its headers, run in this process on bases
-// from the test builder: what is refused, with which report, in which order,
-// and what is listed.
-#include "jam/jam_base.h"
+// Opening a JAM base and listing its headers through the linker core, run in
+// this process on bases from the test builder: what is refused, with which
+// report, in which order, and which headers the core is given to store.
+#include "jam/jam_area.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,12 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "linker/kludge_scanner.h"
+#include "linker/link_area.h"
 #include "support/base_builder.h"
 #include "support/files.h"
 #include "support/jam_base_builder.h"
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
 namespace ktest {
@@ -27,24 +30,20 @@ struct Listed {
 };
 
 Listed listHere(const Path& base) {
-  knotter::JamBase jam;
-  std::uint32_t records = 0;
-  std::uint32_t count = 0;
-  std::vector<std::uint64_t> storage;
+  knotter::JamArea area;
   Listed result;
   testing::internal::CaptureStdout();
-  result.ok = knotter::openJamBase(base.c_str(), "area", jam) &&
-              knotter::openJamIndex(jam, "area", records) &&
-              (storage.resize(records), knotter::listJamHeaders(jam, "area", records,
-                                                                storage.data(), count));
+  if (knotter::openArea(base.c_str(), "area", knotter::OpenFor::linking, area)) {
+    RecordingSink sink(*area.sink);
+    result.ok = knotter::linkArea({knotter::LinkType::reply, "area", 15}, *area.source, sink).linked;
+    for (const knotter::MessageRef& message : sink.visited) {
+      const bool deleted = knotter::jamHeaderDeleted(area.base.mapping.bytes(), message.locator);
+      result.headers.push_back(std::to_string(message.number) + (deleted ? " deleted" : ""));
+    }
+  }
   result.console = testing::internal::GetCapturedStdout();
-  if (!result.ok) return result;
-  EXPECT_EQ(jam.indexFile.fd, -1);
-  for (std::uint32_t k = 0; k < count; ++k) {
-    const std::uint32_t number = jam.baseMsgNum + knotter::framePosition(storage[k]);
-    const bool deleted =
-        knotter::jamHeaderDeleted(jam.mapping.bytes(), knotter::frameOfs(storage[k]));
-    result.headers.push_back(std::to_string(number) + (deleted ? " deleted" : ""));
+  if (result.ok) {
+    EXPECT_EQ(area.base.indexFile.fd, -1);
   }
   return result;
 }

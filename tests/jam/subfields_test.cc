@@ -54,12 +54,7 @@ struct KeyCase {
   std::string control;  // the same kludges as Squish control information
 };
 
-class JamSubfields : public testing::Test {
- protected:
-  void SetUp() override { knotter::buildKludgeTable(); }
-};
-
-TEST_F(JamSubfields, GiveTheKeysOfTheEquivalentControlInformation) {
+TEST(JamSubfields, GiveTheKeysOfTheEquivalentControlInformation) {
   const std::string nul(1, '\0');
   const KeyCase cases[] = {
       {"MSGID and REPLY", {msgIdField("2:5020/1 0000abcd"), replyField("2:5020/2 12345678")},
@@ -93,7 +88,7 @@ TEST_F(JamSubfields, GiveTheKeysOfTheEquivalentControlInformation) {
   }
 }
 
-TEST_F(JamSubfields, ReplyMatchesMsgIdWhateverTheStoredCrcs) {
+TEST(JamSubfields, ReplyMatchesMsgIdWhateverTheStoredCrcs) {
   const Keys original = jamKeys({msgIdField("1:2/3.4@net 3e4a55f1")});
   const Keys answer = jamKeys({replyField("1:2/3.4 3E4A55F1")});
   EXPECT_NE(original.msgId.number, 0u);

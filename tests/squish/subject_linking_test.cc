@@ -1,7 +1,7 @@
 // Linking by subject, run in this process on bases from the test builder:
 // the chains, what is and is not written, the order of the damage checks,
 // and that nothing outside the data file is read.
-#include "squish/squish_linker.h"
+#include "linker/link_area.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +18,8 @@
 
 #include "config/settings.h"
 #include "linker/subject_normaliser.h"
+#include "squish/squish_sink.h"
+#include "squish/squish_source.h"
 #include "support/base_builder.h"
 #include "support/files.h"
 #include "support/link_notation.h"
@@ -38,16 +40,21 @@ struct Linked {
 // writes the copy back.
 Linked linkHere(const std::filesystem::path& base, int subjectLength = 15,
                 bool lookalikes = false) {
-  knotter::settings.subjectLength = subjectLength;
   knotter::buildSubjectScanTable(lookalikes);
   const std::string before = readFile(sqd(base));
   std::vector<std::uint8_t> data(before.begin(), before.end());
   knotter::FileDescriptor indexFile;
+  const std::string indexPath = sqi(base).string();
+  knotter::SquishSource source("area", knotter::Bytes(data), {indexPath.c_str(), &indexFile, {}});
+  knotter::SquishSink sink(knotter::Bytes(data), source, {});
   Linked result;
   testing::internal::CaptureStdout();
-  result.ok = knotter::linkBySubject("area", knotter::Bytes(data), {}, sqi(base).c_str(),
-                                     indexFile, result.changed, result.total);
+  const knotter::LinkOutcome outcome =
+      knotter::linkArea({knotter::LinkType::subj, "area", subjectLength}, source, sink);
   result.console = testing::internal::GetCapturedStdout();
+  result.ok = outcome.linked;
+  result.changed = static_cast<std::int32_t>(outcome.counts.changed);
+  result.total = static_cast<std::int32_t>(outcome.counts.total);
   writeFile(sqd(base), std::string(data.begin(), data.end()));
   return result;
 }

@@ -1,21 +1,15 @@
 #include "base_inspection.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <memory>
-#include <new>
 #include <numeric>
 #include <string>
 
 #include "linker/subject_normaliser.h"
 #include "log/log.h"
-#include "squish/damage_reports.h"
-#include "squish/file_lock.h"
+#include "base/mapping.h"
+#include "log/area_reports.h"
 #include "squish/frame_check.h"
-#include "squish/holders.h"
-#include "squish/index_reader.h"
+#include "squish/squish_base.h"
 
 namespace knotter::dump {
 namespace {
@@ -47,31 +41,24 @@ void inspectFrame(Bytes base, const FrameLayout& frame, std::uint32_t areaTagHas
       normaliseSubject(base.data() + frame.header + xmsgSubjOffset, subjectLength, view.subject));
 }
 
-// The number of index entries worth reading: no more than the file holds,
-// so that a hostile high_msg cannot make us allocate for entries that are
-// not there. A file that cannot be looked at is left to readIndex to report.
-std::uint32_t entriesPresent(const std::string& indexPath, std::uint32_t count) {
-  struct stat status {};
-  if (::stat(indexPath.c_str(), &status) != 0 || status.st_size < 0) return 0;
-  const std::uint64_t present = static_cast<std::uint64_t>(status.st_size) / sqidxSize;
-  return present < count ? static_cast<std::uint32_t>(present) : count;
-}
-
-// Reads the index through the linker's reader, under its lock, and reports
-// an index shorter than high_msg as the linker's reader does.
-bool readIndexEntries(const std::string& indexPath, std::uint32_t count,
-                      std::unique_ptr<std::uint8_t[]>& index) {
-  const std::uint32_t present = entriesPresent(indexPath, count);
-  index.reset(new (std::nothrow) std::uint8_t[std::uint64_t{present} * sqidxSize]);
-  if (!index) {
-    logMessage(levelError, "! Not enough memory");
-    return false;
-  }
-  FileDescriptor indexFile;
-  if (!readIndex(indexPath.c_str(), present, index.get(), indexFile)) return false;
-  if (present < count) {
-    reportIndexReadError(indexPath.c_str());
-    return false;
+// Reads the index under its lock into index, once it is known to hold
+// high_msg entries (so that a hostile high_msg cannot size anything), and
+// turns every entry into a view of its message, checking its offset
+// against end_frame.
+bool readIndexEntries(SquishBase& base, std::vector<std::uint8_t>& index,
+                      BaseInspection& inspection) {
+  const auto count = static_cast<std::uint32_t>(inspection.header.highMsg);
+  if (!openSquishIndex(base.indexPath.c_str(), count, base.indexFile)) return false;
+  index.resize(std::uint64_t{count} * sqidxSize);
+  if (!readSquishIndex(base.indexPath.c_str(), base.indexFile, index)) return false;
+  inspection.messages.resize(count);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    MessageView& view = inspection.messages[i];
+    const std::uint8_t* entry = index.data() + std::uint64_t{i} * sqidxSize;
+    view.position = i;
+    view.ofs = load32(entry + sqidxOfsOffset);
+    view.umsgid = load32(entry + sqidxUmsgidOffset);
+    if (view.ofs > inspection.header.endFrame) view.state = FrameState::beyondEndFrame;
   }
   return true;
 }
@@ -86,64 +73,57 @@ void orderByOfs(BaseInspection& inspection) {
   });
 }
 
-// Reads the index and turns every entry into a view of its message: the
-// offsets against end_frame first, then the frames checked in file order
-// with the linker's own frame check, as MSGID linking reads them.
-bool readMessages(const DumpOptions& options, Bytes base, BaseInspection& inspection) {
-  const auto count = static_cast<std::uint32_t>(inspection.header.highMsg);
-  std::unique_ptr<std::uint8_t[]> index;
-  if (!readIndexEntries(options.basePath + ".sqi", count, index)) return false;
-
-  inspection.messages.resize(count);
-  for (std::uint32_t i = 0; i < count; ++i) {
-    MessageView& view = inspection.messages[i];
-    const std::uint8_t* entry = index.get() + std::uint64_t{i} * sqidxSize;
-    view.position = i;
-    view.ofs = load32(entry + sqidxOfsOffset);
-    view.umsgid = load32(entry + sqidxUmsgidOffset);
-    if (view.ofs > inspection.header.endFrame) view.state = FrameState::beyondEndFrame;
-  }
-  orderByOfs(inspection);
+// Checks the frames in file order with the linker's own frame check, as
+// MSGID linking reads them, and takes what each sound one holds.
+void readFrames(const DumpOptions& options, Bytes data, BaseInspection& inspection) {
   const std::uint32_t areaTagHash = MsgIdHash(options.areaTag.c_str());
-  FrameChecker frames(base, inspection.header.szSqhdr, FrameParts::headerAndControl);
+  FrameChecker frames(data, inspection.header.szSqhdr, FrameParts::headerAndControl);
   for (const std::uint32_t position : inspection.fileOrder) {
     MessageView& view = inspection.messages[position];
     if (view.state != FrameState::ok) continue;
     FrameLayout frame;
     view.state = stateOf(frames.check(view.ofs, frame));
     if (view.state == FrameState::ok) {
-      inspectFrame(base, frame, areaTagHash, options.subjectLength, view);
+      inspectFrame(data, frame, areaTagHash, options.subjectLength, view);
     }
   }
-  return true;
 }
 
-}  // namespace
-
-bool inspectBase(const DumpOptions& options, BaseInspection& inspection) {
-  const std::string dataPath = options.basePath + ".sqd";
-  FileDescriptor dataFile;
-  // Read-only, under the same bounded shared lock as the linker, so that
-  // the inspector neither sees a half-written base nor holds up a tosser.
-  if (!openLocked(dataPath.c_str(), O_RDONLY, dataFile)) return false;
-  inspection.dataSize = fileSize(dataFile.fd);
-  if (inspection.dataSize == 0) {
-    reportFileReadError(dataPath.c_str());
-    return false;
-  }
-  const Mapping mapping(dataFile.fd, inspection.dataSize, PROT_READ);
-  if (!mapping.mapped()) {
-    reportFileReadError(dataPath.c_str());
-    return false;
-  }
-  if (!readBaseHeader(mapping.bytes(), inspection.header)) {
+// Everything read from the mapping, after the base was opened.
+bool readMapped(const DumpOptions& options, SquishBase& base, std::vector<std::uint8_t>& index,
+                BaseInspection& inspection) {
+  const Bytes data = base.mapping.bytes();
+  if (!readBaseHeader(data, inspection.header)) {
     reportAreaReadError(options.areaTag.c_str());
     return false;
   }
   // An empty base (high_msg 0 or less) has nothing more to read: the linker
   // does not even open its index.
   if (inspection.header.highMsg <= 0) return true;
-  return readMessages(options, mapping.bytes(), inspection);
+  if (!readIndexEntries(base, index, inspection)) return false;
+  orderByOfs(inspection);
+  readFrames(options, data, inspection);
+  return true;
+}
+
+}  // namespace
+
+bool inspectBase(const DumpOptions& options, BaseInspection& inspection) {
+  // Read-only, under the same bounded shared lock as the linker, so that
+  // the inspector neither sees a half-written base nor holds up a tosser.
+  SquishBase base;
+  if (!openSquishBase(options.basePath.c_str(), OpenFor::inspecting, base)) return false;
+  inspection.dataSize = base.mapping.bytes().size();
+  // What the guarded reading keeps lives out here: a fault on the mapping
+  // (the file cut short under it) leaves the reading at once.
+  std::vector<std::uint8_t> index;
+  bool read = false;
+  auto work = [&] { read = readMapped(options, base, index, inspection); };
+  if (!guardMappingFaults(work)) {
+    reportAreaReadError(options.areaTag.c_str());
+    return false;
+  }
+  return read;
 }
 
 }  // namespace knotter::dump

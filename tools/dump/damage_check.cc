@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "squish/damage_reports.h"
+#include "log/area_reports.h"
 
 namespace knotter::dump {
 

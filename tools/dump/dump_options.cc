@@ -7,8 +7,9 @@
 #include <string_view>
 
 #include "base/numbers.h"
-#include "driver/arguments.h"
+#include "config/arguments.h"
 #include "config/text.h"
+#include "formats/format_table.h"
 
 namespace knotter::dump {
 namespace {
@@ -45,7 +46,7 @@ bool setMode(DumpOptions& options, DumpMode mode) {
 // as the area tag, as the linker's -# option makes them.
 void setBase(DumpOptions& options, std::string_view path) {
   const BasePath base = splitBasePath(path);
-  options.jam = base.jam;
+  options.format = base.format;
   options.basePath = base.path;
   if (options.areaTag.empty()) options.areaTag = base.tag;
 }

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "config/settings.h"
+
 namespace knotter::dump {
 
 constexpr int exitClean = 0;    // inspected, and the linker would accept the base
@@ -17,7 +19,7 @@ enum class DumpMode { listing, threads, check };
 struct DumpOptions {
   DumpMode mode = DumpMode::listing;
   std::string basePath;            // without ".sqd" or ".jhr"
-  bool jam = false;                // named by its ".jhr"
+  BaseFormat format = BaseFormat::squish;  // as the path names it
   std::string areaTag;             // -a, else the base name
   std::int32_t subjectLength = 15; // -s, clamped to 1..72 as the linker does
   bool russianLookalikes = false;  // -p

@@ -45,11 +45,11 @@ int runDump(int argc, char** argv) {
   settings.logLevel = levelDetail;
   settings.russianLookalikes = options.russianLookalikes;
   settings.subjectLength = options.subjectLength;
-  buildKludgeTable();
   buildSubjectScanTable(options.russianLookalikes);
 
   BaseInspection inspection;
-  if (!(options.jam ? inspectJamBase(options, inspection) : inspectBase(options, inspection))) {
+  if (!(options.format == BaseFormat::jam ? inspectJamBase(options, inspection)
+                                          : inspectBase(options, inspection))) {
     return exitDamaged;
   }
   if (options.mode != DumpMode::check) {

@@ -4,7 +4,9 @@
 #include <numeric>
 #include <vector>
 
+#include "base/mapping.h"
 #include "jam/jam_base.h"
+#include "log/area_reports.h"
 #include "jam/subfields.h"
 #include "linker/subject_normaliser.h"
 
@@ -50,8 +52,7 @@ void orderHeaders(BaseInspection& inspection) {
   for (std::size_t k = 1; k < order.size(); ++k) {
     const MessageView& before = inspection.messages[order[k - 1]];
     MessageView& view = inspection.messages[order[k]];
-    if (jamHeadersOverlap(frameOf(before.ofs, before.position),
-                          frameOf(view.ofs, view.position))) {
+    if (jamHeadersOverlap(before.ofs, view.ofs)) {
       view.state = FrameState::sharedHeader;
     }
   }
@@ -66,7 +67,7 @@ void readHeaders(const DumpOptions& options, Bytes base, const std::uint8_t* ind
     view.ofs = jamRecordOffset(index, i);
     if (view.ofs == jamNoHeader) {
       view.state = FrameState::noHeader;
-    } else if (view.ofs < jamBlockSize || !inBounds(base, view.ofs, jamHdrSize)) {
+    } else if (!jamRecordSound(base, view.ofs)) {
       view.state = FrameState::beyondEndFrame;
     }
   }
@@ -89,16 +90,24 @@ bool inspectJamBase(const DumpOptions& options, BaseInspection& inspection) {
   inspection.jam = true;
   JamBase base;
   const char* tag = options.areaTag.c_str();
-  if (!openJamBase(options.basePath.c_str(), tag, base, JamAccess::inspect)) return false;
+  if (!openJamBase(options.basePath.c_str(), tag, OpenFor::inspecting, base)) return false;
   inspection.dataSize = base.mapping.bytes().size();
   inspection.baseMsgNum = base.baseMsgNum;
   inspection.modCounter = base.modCounter;
   std::uint32_t records = 0;
-  if (!openJamIndex(base, tag, records)) return false;
+  if (!openJamIndex(base.indexPath.c_str(), tag, base.baseMsgNum, base.indexFile, records)) {
+    return false;
+  }
   std::vector<std::uint8_t> index(std::uint64_t{records} * jamIdxSize);
-  if (!readJamIndex(base, records, index.data())) return false;
+  if (!readJamIndex(base.indexPath.c_str(), base.indexFile, index)) return false;
   inspection.messages.resize(records);
-  readHeaders(options, base.mapping.bytes(), index.data(), inspection);
+  // A fault on the mapping (the file cut short under it) leaves the reading
+  // at once; what it fills lives out here.
+  auto work = [&] { readHeaders(options, base.mapping.bytes(), index.data(), inspection); };
+  if (!guardMappingFaults(work)) {
+    reportAreaReadError(tag);
+    return false;
+  }
   return true;
 }
 

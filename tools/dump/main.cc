@@ -4,13 +4,13 @@
 
 #include "dump_options.h"
 #include "dump_run.h"
-#include "log/log.h"
+#include "log/area_reports.h"
 
 int main(int argc, char** argv) {
   try {
     return knotter::dump::runDump(argc, argv);
   } catch (const std::bad_alloc&) {
-    knotter::logMessage(knotter::levelError, "! Not enough memory");
+    knotter::reportNotEnoughMemory();
     return knotter::dump::exitDamaged;
   }
 }
