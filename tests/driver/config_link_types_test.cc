@@ -1,7 +1,7 @@
 // End-to-end: the link type each configured area is linked with. LinkType,
 // -t and the -$l flags decide it; which one won is read off two fixture bases
-// whose results tell the four link types apart (ex1: TimEd, Flat or Reply,
-// Subj; ex2: TimEd or Flat, Reply or Subj).
+// whose results tell the four link types apart (reply_to_reply: TimEd, Flat or Reply,
+// Subj; missing_original: TimEd or Flat, Reply or Subj).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,8 +15,8 @@ namespace ktest {
 namespace {
 
 struct LinkResult {
-  const char* ex1;
-  const char* ex2;
+  const char* replyToReply;
+  const char* missingOriginal;
 };
 
 const LinkResult timEd{"10: 0 / 11 12; 11: 10 / 13; 12: 10 / -; 13: 11 / -",
@@ -59,16 +59,16 @@ TEST(ConfigLinkTypes, LinkTypeOptionAndAreaFlags) {
   for (const LinkTypeCase& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
-    copyFixture("ex1", dir.path());
-    copyFixture("ex2", dir.path());
-    writeFile(dir.file("k.cfg"), c.before + "EchoArea EX1 ex1 " + c.flags + "\nEchoArea EX2 ex2 " +
+    copyFixture("reply_to_reply", dir.path());
+    copyFixture("missing_original", dir.path());
+    writeFile(dir.file("k.cfg"), c.before + "EchoArea EX1 reply_to_reply " + c.flags + "\nEchoArea EX2 missing_original " +
                                      c.flags + "\n" + c.after);
     std::vector<std::string> args{"k.cfg"};
     args.insert(args.end(), c.args.begin(), c.args.end());
     const RunResult result = runKnotter(args, dir.path());
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(describeLinks(dir.file("ex1")), c.expected.ex1);
-    EXPECT_EQ(describeLinks(dir.file("ex2")), c.expected.ex2);
+    EXPECT_EQ(describeLinks(dir.file("reply_to_reply")), c.expected.replyToReply);
+    EXPECT_EQ(describeLinks(dir.file("missing_original")), c.expected.missingOriginal);
   }
 }
 

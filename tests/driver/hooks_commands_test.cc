@@ -16,19 +16,19 @@ namespace {
 
 // Two fixture bases, configured with paths relative to the configuration.
 void writeTwoAreas(const TempDir& dir, const std::string& more = "") {
-  copyFixture("ex1", dir.path());
-  copyFixture("ex2", dir.path());
-  writeCaseFiles(dir, {{"k.cfg", more + "EchoArea EX1 ex1\nEchoArea EX2 ex2\n"}});
+  copyFixture("reply_to_reply", dir.path());
+  copyFixture("missing_original", dir.path());
+  writeCaseFiles(dir, {{"k.cfg", more + "EchoArea EX1 reply_to_reply\nEchoArea EX2 missing_original\n"}});
 }
 
 TEST(AreaCommand, PlainRunsTheCommandInsteadOfLinking) {
   TempDir dir;
   writeTwoAreas(dir);
-  const std::string ex1Before = readFile(dir.file("ex1.sqd"));
+  const std::string replyToReplyBefore = readFile(dir.file("reply_to_reply.sqd"));
   const RunResult result = runKnotter({"k.cfg", "-!", "echo", "%a", "%p"}, dir.path());
   EXPECT_EQ(result.exitCode, 0);
-  EXPECT_EQ(result.out, banner + "Running script\nEX1 ex1.sqd\nEX2 ex2.sqd\n");
-  EXPECT_EQ(readFile(dir.file("ex1.sqd")), ex1Before);
+  EXPECT_EQ(result.out, banner + "Running script\nEX1 reply_to_reply.sqd\nEX2 missing_original.sqd\n");
+  EXPECT_EQ(readFile(dir.file("reply_to_reply.sqd")), replyToReplyBefore);
 }
 
 TEST(AreaCommand, PlusRunsTheCommandThenLinks) {
@@ -38,7 +38,7 @@ TEST(AreaCommand, PlusRunsTheCommandThenLinks) {
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.out, banner +
                             "Linking areas\nEX1\nLinking EX1: 4 of 4\nEX2\nLinking EX2: 4 of 4\n");
-  EXPECT_EQ(describeLinks(dir.file("ex1")), "10: 0 / 11; 11: 10 / 13; 12: 13 / -; 13: 11 / 12");
+  EXPECT_EQ(describeLinks(dir.file("reply_to_reply")), "10: 0 / 11; 11: 10 / 13; 12: 13 / -; 13: 11 / 12");
 }
 
 TEST(AreaCommand, LaterArgumentsBelongToTheCommand) {
@@ -63,7 +63,7 @@ TEST(AreaCommand, FailedCommandIsReportedAndTheAreaStillLinked) {
 TEST(FlagCommands, RunAfterEveryLinkedAreaWhileTheirFlagsExist) {
   TempDir dir;
   writeTwoAreas(dir);
-  writeCaseFiles(dir, {{"k.cfg", "EchoArea EX1 ex1\nEchoArea GONE gone\nEchoArea EX2 ex2\n"},
+  writeCaseFiles(dir, {{"k.cfg", "EchoArea EX1 reply_to_reply\nEchoArea GONE gone\nEchoArea EX2 missing_original\n"},
                        {"flags/x.flg", ""},
                        {"a.flg", ""},
                        {"y.here", ""},
@@ -114,7 +114,7 @@ TEST(FlagCommands, SeeTheDataFileUnlocked) {
   writeCaseFiles(dir, {{"a.flg", ""},
                        {"flags.lst",
                         "a.flg python3 -c \"import fcntl,sys; f=open(sys.argv[1],'r+b'); "
-                        "fcntl.lockf(f, fcntl.LOCK_EX | fcntl.LOCK_NB); print('locked')\" ex1.sqd\n"}});
+                        "fcntl.lockf(f, fcntl.LOCK_EX | fcntl.LOCK_NB); print('locked')\" reply_to_reply.sqd\n"}});
   const RunResult result = runKnotter({"k.cfg", "-aEX1", "-@flags.lst"}, dir.path());
   EXPECT_EQ(result.out, banner + "Linking areas\nLinking EX1: 4 of 4\nlocked\n");
 }

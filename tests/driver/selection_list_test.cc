@@ -110,8 +110,8 @@ TEST(SelectAreas, DashKDeletesTheListFileOnly) {
 
 TEST(SelectAreas, DashKDeletesTheListAlsoWhenAnAreaFails) {
   TempDir dir;
-  copyFixture("ex1", dir.path());
-  writeCaseFiles(dir, {{"k.cfg", "EchoArea EX1 ex1\nEchoArea GONE gone\n"},
+  copyFixture("reply_to_reply", dir.path());
+  writeCaseFiles(dir, {{"k.cfg", "EchoArea EX1 reply_to_reply\nEchoArea GONE gone\n"},
                        {"list", "GONE\nEX1\n"}});
   const RunResult result = runKnotter({"k.cfg", "-klist"}, dir.path());
   EXPECT_EQ(result.exitCode, 1);

@@ -121,12 +121,12 @@ TEST(SingleBaseRun, EmptyBaseNeedsNoIndex) {
 
 TEST(SingleBaseRun, SharedEmptyFixture) {
   TempDir dir;
-  copyFixture("ex9empty", dir.path());
-  std::filesystem::remove(dir.file("ex9empty.sqi"));
-  RunResult run = runKnotter({"-#ex9empty.sqd"}, dir.path());
+  copyFixture("empty_base", dir.path());
+  std::filesystem::remove(dir.file("empty_base.sqi"));
+  RunResult run = runKnotter({"-#empty_base.sqd"}, dir.path());
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.out, banner + "Linking areas\nLinking ex9empty: 0 of 0\n");
-  EXPECT_EQ(readFile(dir.file("ex9empty.sqd")), readFile(fixturesDir() / "ex9empty.sqd"));
+  EXPECT_EQ(run.out, banner + "Linking areas\nLinking empty_base: 0 of 0\n");
+  EXPECT_EQ(readFile(dir.file("empty_base.sqd")), readFile(fixturesDir() / "empty_base.sqd"));
 }
 
 // An index entry whose ofs equals end_frame passes the range test.

@@ -138,7 +138,7 @@ bool onlyBusyReports(const std::string& out) {
 // Two runs on the same bases at the same time both finish, each area linked
 // or given up as busy, and the bases end byte for byte as after one run.
 TEST(Locks, TwoRunsAtOnceEndAsOneRun) {
-  const char* fixtures[] = {"m50", "ex3", "ex5", "ex1", "ex8"};
+  const char* fixtures[] = {"five_threads", "two_threads_missing_original", "ten_replies", "reply_to_reply", "subjects_without_kludges"};
   std::string config;
   for (const char* name : fixtures) config += std::string("EchoArea ") + name + " " + name + "\n";
 

@@ -10,21 +10,21 @@
 namespace ktest {
 namespace {
 
-// ex1's first message (index position 0, umsgid 10).
-const std::string ex1Control = "\x01MSGID: 2:5020/10 0000000a";
+// reply_to_reply's first message (index position 0, umsgid 10).
+const std::string replyToReplyControl = "\x01MSGID: 2:5020/10 0000000a";
 
 std::string fieldText(const std::string& bytes, std::size_t at) {
   return std::string(bytes.c_str() + at);
 }
 
 TEST(BaseBuilder, MatchesTheFieldPositionsOfAnIndependentWriter) {
-  std::filesystem::path fixture = fixturesDir() / "ex1";
+  std::filesystem::path fixture = fixturesDir() / "reply_to_reply";
   std::string fixtureData = readFile(sqd(fixture));
   IndexEntry fixtureEntry = readIndexEntry(fixture, 0);
   ASSERT_EQ(fixtureEntry.umsgid, 10u);
 
   TempDir dir;
-  MessageSpec message{.umsgid = 10, .subject = "Topic A", .control = ex1Control,
+  MessageSpec message{.umsgid = 10, .subject = "Topic A", .control = replyToReplyControl,
                       .body = "original 10\r"};
   BaseSpec layout{.messages = {message}, .staleEntries = 5};
   BuiltBase built = writeBase(layout, dir.file("b"));
@@ -49,7 +49,7 @@ TEST(BaseBuilder, MatchesTheFieldPositionsOfAnIndependentWriter) {
     EXPECT_EQ(fieldText(data, xmsg + 76), "Topic A");
     EXPECT_EQ(getU32(data, xmsg + 214), 10u);
     std::uint32_t clen = getU32(data, side.ofs + 20);
-    EXPECT_EQ(data.substr(xmsg + 238, clen).substr(0, ex1Control.size()), ex1Control);
+    EXPECT_EQ(data.substr(xmsg + 238, clen).substr(0, replyToReplyControl.size()), replyToReplyControl);
     EXPECT_EQ(readReplyFields(side.name[0] == 'f' ? fixture : dir.file("b"), 0),
               ReplyFields{});
   }

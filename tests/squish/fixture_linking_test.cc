@@ -43,7 +43,7 @@ std::vector<std::uint32_t> ids(std::uint32_t first, std::uint32_t last) {
   return list;
 }
 
-// Without a full expectation (m50), the fields must at least agree with one
+// Without a full expectation (five_threads), the fields must at least agree with one
 // another: a listed reply names its original, and a chain runs both ways.
 void expectConsistentLinks(const std::filesystem::path& base, char type) {
   std::map<std::uint32_t, ReplyFields> all;
@@ -92,48 +92,48 @@ TEST_P(FixtureLinking, LinksEveryFieldAndNothingElse) {
   EXPECT_EQ(readFile(sqd(base)), linked);
 }
 
-const std::string ex1Chain = "10: 0 / 11; 11: 10 / 13; 12: 13 / -; 13: 11 / 12";
-const std::string ex2TimEd = "20: 0 / -; 21: 0 / -; 22: 0 / 23; 23: 22 / -";
-const std::string ex4Chain = "40: 0 / 42; 41: 0 / -; 42: 40 / 43; 43: 42 / -";
-const std::string ex4TimEd = "40: 0 / 42 43; 41: 0 / -; 42: 40 / -; 43: 40 / -";
+const std::string replyToReplyChain = "10: 0 / 11; 11: 10 / 13; 12: 13 / -; 13: 11 / 12";
+const std::string missingOriginalTimEd = "20: 0 / -; 21: 0 / -; 22: 0 / 23; 23: 22 / -";
+const std::string duplicateChain = "40: 0 / 42; 41: 0 / -; 42: 40 / 43; 43: 42 / -";
+const std::string duplicateTimEd = "40: 0 / 42 43; 41: 0 / -; 42: 40 / -; 43: 40 / -";
 
 const FixtureCase replyCases[] = {
-    {"ex1", 't', 4, 4, "10: 0 / 11 12; 11: 10 / 13; 12: 10 / -; 13: 11 / -"},
-    {"ex1", 'f', 4, 4, ex1Chain},
-    {"ex1", 'r', 4, 4, ex1Chain},
-    {"ex2", 't', 2, 4, ex2TimEd},
-    {"ex2", 'f', 2, 4, ex2TimEd},
-    {"ex2", 'r', 4, 4, chainLinks({ids(20, 23)})},
-    {"ex3", 't', 6, 6,
+    {"reply_to_reply", 't', 4, 4, "10: 0 / 11 12; 11: 10 / 13; 12: 10 / -; 13: 11 / -"},
+    {"reply_to_reply", 'f', 4, 4, replyToReplyChain},
+    {"reply_to_reply", 'r', 4, 4, replyToReplyChain},
+    {"missing_original", 't', 2, 4, missingOriginalTimEd},
+    {"missing_original", 'f', 2, 4, missingOriginalTimEd},
+    {"missing_original", 'r', 4, 4, chainLinks({ids(20, 23)})},
+    {"two_threads_missing_original", 't', 6, 6,
      "30: 0 / 32 35; 31: 0 / 33; 32: 30 / 34; 33: 31 / -; 34: 32 / -; 35: 30 / -"},
-    {"ex3", 'f', 6, 6, chainLinks({{30, 32, 34, 35}, {31, 33}})},
-    {"ex3", 'r', 6, 6, chainLinks({{30, 32, 34, 35, 31, 33}})},
-    {"ex4", 't', 3, 4, ex4TimEd},
-    {"ex4", 'f', 3, 4, ex4Chain},
-    {"ex4", 'r', 3, 4, ex4Chain},
-    {"ex5", 't', 11, 11, "50: 0 / 51 52 53 54 55 56 57 58 59; " + range(51, 60, "50 / -")},
-    {"ex5", 'f', 11, 11, chainLinks({ids(50, 60)})},
-    {"ex5", 'r', 11, 11, chainLinks({ids(50, 60)})},
-    {"ex8", 't', 1, 10, range(1, 10, "0 / -")},
-    {"ex8", 'f', 1, 10, range(1, 10, "0 / -")},
-    {"ex8", 'r', 1, 10, range(1, 10, "0 / -")},
-    {"ex9empty", 't', 0, 0, ""},
-    {"ex9empty", 'f', 0, 0, ""},
-    {"ex9empty", 'r', 0, 0, ""},
-    {"m50", 't', 48, 50, ""},
-    {"m50", 'f', 48, 50, ""},
-    {"m50", 'r', 48, 50, ""},
+    {"two_threads_missing_original", 'f', 6, 6, chainLinks({{30, 32, 34, 35}, {31, 33}})},
+    {"two_threads_missing_original", 'r', 6, 6, chainLinks({{30, 32, 34, 35, 31, 33}})},
+    {"duplicate_msgid", 't', 3, 4, duplicateTimEd},
+    {"duplicate_msgid", 'f', 3, 4, duplicateChain},
+    {"duplicate_msgid", 'r', 3, 4, duplicateChain},
+    {"ten_replies", 't', 11, 11, "50: 0 / 51 52 53 54 55 56 57 58 59; " + range(51, 60, "50 / -")},
+    {"ten_replies", 'f', 11, 11, chainLinks({ids(50, 60)})},
+    {"ten_replies", 'r', 11, 11, chainLinks({ids(50, 60)})},
+    {"subjects_without_kludges", 't', 1, 10, range(1, 10, "0 / -")},
+    {"subjects_without_kludges", 'f', 1, 10, range(1, 10, "0 / -")},
+    {"subjects_without_kludges", 'r', 1, 10, range(1, 10, "0 / -")},
+    {"empty_base", 't', 0, 0, ""},
+    {"empty_base", 'f', 0, 0, ""},
+    {"empty_base", 'r', 0, 0, ""},
+    {"five_threads", 't', 48, 50, ""},
+    {"five_threads", 'f', 48, 50, ""},
+    {"five_threads", 'r', 48, 50, ""},
 };
 
 const FixtureCase subjectCases[] = {
-    {"ex1", 's', 4, 4, chainLinks({ids(10, 13)})},
-    {"ex2", 's', 4, 4, chainLinks({ids(20, 23)})},
-    {"ex3", 's', 6, 6, chainLinks({ids(30, 35)})},
-    {"ex4", 's', 4, 4, chainLinks({ids(40, 43)})},
-    {"ex5", 's', 11, 11, chainLinks({ids(50, 60)})},
-    {"ex8", 's', 6, 10, chainLinks({{1}, {2}, {3, 6, 10}, {4}, {5}, {7, 8}, {9}})},
-    {"ex9empty", 's', 0, 0, ""},
-    {"m50", 's', 48, 50, ""},
+    {"reply_to_reply", 's', 4, 4, chainLinks({ids(10, 13)})},
+    {"missing_original", 's', 4, 4, chainLinks({ids(20, 23)})},
+    {"two_threads_missing_original", 's', 6, 6, chainLinks({ids(30, 35)})},
+    {"duplicate_msgid", 's', 4, 4, chainLinks({ids(40, 43)})},
+    {"ten_replies", 's', 11, 11, chainLinks({ids(50, 60)})},
+    {"subjects_without_kludges", 's', 6, 10, chainLinks({{1}, {2}, {3, 6, 10}, {4}, {5}, {7, 8}, {9}})},
+    {"empty_base", 's', 0, 0, ""},
+    {"five_threads", 's', 48, 50, ""},
 };
 
 std::string caseName(const testing::TestParamInfo<FixtureCase>& info) {
@@ -144,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(ReplyLinking, FixtureLinking, testing::ValuesIn(replyCa
 INSTANTIATE_TEST_SUITE_P(SubjectLinking, FixtureLinking, testing::ValuesIn(subjectCases),
                          caseName);
 
-// Which link type a -t option selects: ex3 tells all three apart.
+// Which link type a -t option selects: two_threads_missing_original tells all three apart.
 TEST(FixtureLinking, TypeOption) {
   const std::string timEd =
       "30: 0 / 32 35; 31: 0 / 33; 32: 30 / 34; 33: 31 / -; 34: 32 / -; 35: 30 / -";
@@ -169,9 +169,9 @@ TEST(FixtureLinking, TypeOption) {
     for (const std::string& option : c.options) trace += option + " ";
     SCOPED_TRACE(trace);
     TempDir dir;
-    std::filesystem::path base = copyFixture("ex3", dir.path());
+    std::filesystem::path base = copyFixture("two_threads_missing_original", dir.path());
     std::vector<std::string> args = c.options;
-    args.push_back("-#ex3");
+    args.push_back("-#two_threads_missing_original");
     RunResult run = runKnotter(args, dir.path());
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(describeLinks(base), c.links);

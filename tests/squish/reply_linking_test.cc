@@ -124,22 +124,22 @@ TEST(ReplyLinking, RingTieGoesByFileOrder) {
   runCase({"ring tie", base, 't', 2, "7: 7 / -; 7: 0 / 7"});
 }
 
-// The ex1 shape, laid out unusually: the fields must be found and written
+// The reply_to_reply shape, laid out unusually: the fields must be found and written
 // through sz_sqhdr and the index's ofs, not assumed positions, and a umsgid
 // comes from the index, not from the message header.
 TEST(ReplyLinking, UnusualLayouts) {
-  std::vector<MessageSpec> ex1 = {message(10, 0xa), message(11, 0xb, 0xa), message(12, 0xc, 0xa),
+  std::vector<MessageSpec> reply_to_reply = {message(10, 0xa), message(11, 0xb, 0xa), message(12, 0xc, 0xa),
                                   message(13, 0xd, 0xb)};
   const std::string timEd = "10: 0 / 11 12; 11: 10 / 13; 12: 10 / -; 13: 11 / -";
   const std::string chain = "10: 0 / 11; 11: 10 / 13; 12: 13 / -; 13: 11 / 12";
 
-  BaseSpec wideHeader{.messages = ex1, .szSqhdr = 40};
-  BaseSpec narrowHeader{.messages = ex1, .szSqhdr = 24};
-  BaseSpec reversedFile{.messages = {ex1[3], ex1[2], ex1[1], ex1[0]},
+  BaseSpec wideHeader{.messages = reply_to_reply, .szSqhdr = 40};
+  BaseSpec narrowHeader{.messages = reply_to_reply, .szSqhdr = 24};
+  BaseSpec reversedFile{.messages = {reply_to_reply[3], reply_to_reply[2], reply_to_reply[1], reply_to_reply[0]},
                         .indexOrder = {3, 2, 1, 0},
                         .staleEntries = 3};
-  BaseSpec shuffledIndex{.messages = ex1, .indexOrder = {2, 0, 3, 1}};
-  BaseSpec oddHeaders{.messages = ex1};
+  BaseSpec shuffledIndex{.messages = reply_to_reply, .indexOrder = {2, 0, 3, 1}};
+  BaseSpec oddHeaders{.messages = reply_to_reply};
   oddHeaders.messages[0].headerUmsgid = 12;
   oddHeaders.messages[1].headerUmsgid = 0;
   oddHeaders.messages[2].frameType = 1;  // a free frame is linked like any other

@@ -104,12 +104,12 @@ TEST(DumpListing, AreaTagOptionChangesHashedIdentifiersAndNames) {
 // the inspector leaves every byte and the file times as they were.
 TEST(DumpListing, FixtureBaseAsTheLinkerSeesItAndUnchanged) {
   ktest::TempDir dir;
-  const std::filesystem::path base = ktest::copyFixture("ex1", dir.path());
+  const std::filesystem::path base = ktest::copyFixture("reply_to_reply", dir.path());
   const auto past = std::filesystem::last_write_time(ktest::sqd(base)) - std::chrono::hours(1);
   std::filesystem::last_write_time(ktest::sqd(base), past);
   const std::string before = ktest::readFile(ktest::sqd(base));
 
-  const ktest::DumpResult result = ktest::runDump({"ex1"}, dir.path());
+  const ktest::DumpResult result = ktest::runDump({"reply_to_reply"}, dir.path());
   EXPECT_EQ(result.exitCode, 0);
   const char* keys[4] = {
       "msgid=\"2:5020/10\",0000000a reply=-",
@@ -117,7 +117,7 @@ TEST(DumpListing, FixtureBaseAsTheLinkerSeesItAndUnchanged) {
       "msgid=\"2:5020/12\",0000000c reply=\"2:5020/10\",0000000a",
       "msgid=\"2:5020/13\",0000000d reply=\"2:5020/11\",0000000b",
   };
-  std::vector<std::string> expected = {"base=\"ex1\" tag=\"ex1\" high_msg=4 end_frame=" +
+  std::vector<std::string> expected = {"base=\"reply_to_reply\" tag=\"reply_to_reply\" high_msg=4 end_frame=" +
                                        hex8(before.size()) + " sz_sqhdr=28 size=" +
                                        std::to_string(before.size())};
   for (std::uint32_t i = 0; i < 4; ++i) {
@@ -131,15 +131,15 @@ TEST(DumpListing, FixtureBaseAsTheLinkerSeesItAndUnchanged) {
 }
 
 TEST(DumpListing, SharedFixturesByAbsolutePath) {
-  const std::string m50 = (ktest::fixturesDir() / "m50").string();
-  const ktest::DumpResult check = ktest::runDump({"--check", m50}, ktest::fixturesDir());
+  const std::string five_threads = (ktest::fixturesDir() / "five_threads").string();
+  const ktest::DumpResult check = ktest::runDump({"--check", five_threads}, ktest::fixturesDir());
   EXPECT_EQ(check.exitCode, 0);
-  EXPECT_EQ(check.out, "m50: 50 messages, no damage found\n");
+  EXPECT_EQ(check.out, "five_threads: 50 messages, no damage found\n");
 
-  const ktest::DumpResult empty = ktest::runDump({"ex9empty"}, ktest::fixturesDir());
+  const ktest::DumpResult empty = ktest::runDump({"empty_base"}, ktest::fixturesDir());
   EXPECT_EQ(empty.exitCode, 0);
   EXPECT_EQ(empty.out,
-            "base=\"ex9empty\" tag=\"ex9empty\" high_msg=0 end_frame=0x00000100 sz_sqhdr=28 "
+            "base=\"empty_base\" tag=\"empty_base\" high_msg=0 end_frame=0x00000100 sz_sqhdr=28 "
             "size=256\n");
 }
 

@@ -89,9 +89,9 @@ TEST(DumpThreads, DeepChainKeepsItsIndentBounded) {
 // The tree of a fixture after the linker has linked it TimEd.
 TEST(DumpThreads, FixtureLinkedByTheLinker) {
   ktest::TempDir dir;
-  ktest::copyFixture("ex1", dir.path());
-  ASSERT_EQ(ktest::runKnotter({"-#ex1", "-tt", "-q"}, dir.path()).exitCode, 1);
-  const ktest::DumpResult result = ktest::runDump({"--threads", "ex1"}, dir.path());
+  ktest::copyFixture("reply_to_reply", dir.path());
+  ASSERT_EQ(ktest::runKnotter({"-#reply_to_reply", "-tt", "-q"}, dir.path()).exitCode, 1);
+  const ktest::DumpResult result = ktest::runDump({"--threads", "reply_to_reply"}, dir.path());
   EXPECT_EQ(result.exitCode, 0);
   const std::vector<std::string> lines = splitLines(result.out);
   const std::vector<std::string> tree(lines.begin() + 1, lines.end());
