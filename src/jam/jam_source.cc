@@ -9,6 +9,7 @@
 namespace knotter {
 
 bool JamSource::sizeIndex(IndexSize& size) {
+  previousEnd_ = 0;  // a new link of the area checks its headers afresh
   std::uint32_t records = 0;
   if (!index_.inMemory()) {
     if (!openJamIndex(index_.path, tag_, baseMsgNum_, *index_.file, records)) return false;

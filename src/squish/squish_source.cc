@@ -8,6 +8,7 @@
 namespace knotter {
 
 bool SquishSource::sizeIndex(IndexSize& size) {
+  frames_.reset();  // a new link of the area checks its frames afresh
   if (!readBaseHeader(data_, header_)) {
     reportAreaReadError(tag_);
     return false;
