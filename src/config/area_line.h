@@ -17,8 +17,8 @@ using OnlyAreaRefusal = void (*)(const char* tag);
 // under -jam also JAM. Calls refuse, when given, when the -a area is neither.
 void readAreaLine(LineReader& reader, const char* keyword, OnlyAreaRefusal refuse);
 
-// Reads an "EchoAreaDefaults" line into Settings::hptDefaultFormat and
-// Settings::linkByDefault, which hold for the echo and local areas after it.
+// Reads an "EchoAreaDefaults" line into Settings::hptEchoDefault (the type
+// of the echo areas after it without their own -b) and Settings::linkByDefault.
 void readEchoAreaDefaults(LineReader& reader);
 
 }  // namespace knotter
