@@ -26,6 +26,12 @@ constexpr std::size_t maxCommandLogLine = 2047;
 constexpr std::size_t maxFlagLineLength = 4095;
 constexpr int failedExitStatus = 127;  // the shell's "command not found" and above
 
+// What the shell reads as syntax in a word: separators, expansions, quotes,
+// redirections, globs (which would hand the command every file name of the
+// working directory), a comment and a home directory. A backslash stays
+// allowed, since DOS-style paths need it.
+constexpr std::string_view shellSyntax = ";&|$()<>'\"`*?[]~#{}";
+
 // Reads the flags file line by line through one buffer. Lines end at a line
 // feed only; the first carriage return of a line is dropped, so that files
 // written with CR LF work.
@@ -152,7 +158,7 @@ bool runCommand(const char* commandLine) {
 bool safeInCommand(std::string_view text) {
   for (const char c : text) {
     if (static_cast<unsigned char>(c) < 0x20) return false;
-    if (std::string_view(";&|$()<>'\"`").find(c) != std::string_view::npos) return false;
+    if (shellSyntax.find(c) != std::string_view::npos) return false;
   }
   return true;
 }

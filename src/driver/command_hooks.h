@@ -25,8 +25,9 @@ extern FlagList flagList;
 // shell cannot start, the command is killed or exits with 127 or more.
 bool runCommand(const char* commandLine);
 
-// True when text holds none of ; & | $ ( ) < > ' " ` and no byte below 0x20,
-// so that pasted into a command line it cannot be read by the shell as syntax.
+// True when text holds none of ; & | $ ( ) < > ' " ` * ? [ ] ~ # { } and no
+// byte below 0x20, so that pasted into a command line it cannot be read by
+// the shell as syntax, glob or comment.
 bool safeInCommand(std::string_view text);
 
 // The template with %a replaced by the tag and %p by the data file path; '%'
