@@ -142,6 +142,7 @@ void readAreaLine(LineReader& reader, const char* keyword, OnlyAreaRefusal refus
   } else {
     applySquishFlags(reader, area);
   }
+  if (reader.lineUnfit) return;  // a token held a NUL byte: the line does not fit
   if (area.format == BaseFormat::none) {
     if (settings.onlyArea != nullptr && refuse != nullptr) refuse(settings.onlyArea);
     return;
@@ -166,6 +167,7 @@ void readEchoAreaDefaults(LineReader& reader) {
       linked = false;
     }
   }
+  if (reader.lineUnfit) return;
   settings.hptEchoDefault = line.type;
   settings.linkByDefault = linked;
 }

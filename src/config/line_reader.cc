@@ -30,7 +30,7 @@ int nextChar(LineReader& reader) {
 
 bool nextToken(LineReader& reader, char* out, int size) {
   out[0] = '\0';
-  if (reader.lineEnded) return false;
+  if (reader.lineEnded || reader.lineUnfit) return false;
   int c = nextChar(reader);
   while (isBlank(c)) c = nextChar(reader);
   if (isLineEnd(c)) {
@@ -38,18 +38,26 @@ bool nextToken(LineReader& reader, char* out, int size) {
     return false;
   }
   // Characters beyond size-1 are consumed but dropped, so that the next
-  // token starts after the whole of this one.
-  int count = 0;
+  // token starts after the whole of this one. Only what is kept is counted,
+  // so no token is too long for the count.
+  int kept = 0;
+  bool holdsNul = false;
   for (; !isBlank(c) && !isLineEnd(c); c = nextChar(reader)) {
-    if (count < size - 1) out[count] = static_cast<char>(c);
-    ++count;
+    holdsNul = holdsNul || c == '\0';
+    if (kept < size - 1) out[kept++] = static_cast<char>(c);
   }
-  out[count < size - 1 ? count : size - 1] = '\0';
+  out[kept] = '\0';
   if (isLineEnd(c)) reader.lineEnded = true;
+  if (holdsNul) {
+    out[0] = '\0';
+    reader.lineUnfit = true;
+    return false;
+  }
   return true;
 }
 
 void skipLine(LineReader& reader) {
+  reader.lineUnfit = false;
   if (reader.lineEnded) {
     reader.lineEnded = false;
     return;

@@ -20,6 +20,7 @@ struct LineReader {
   bool lineEnded = false;     // the current line's terminator is consumed
   bool atEof = false;         // a refill found no more data
   bool readFailed = false;    // a refill failed (a directory, an I/O error)
+  bool lineUnfit = false;     // a token of the current line held a NUL byte
 
   explicit LineReader(int descriptor) : fd(descriptor) {}
   LineReader(const LineReader&) = delete;
@@ -27,8 +28,11 @@ struct LineReader {
 };
 
 // Reads the next token of the current line into out (at most size-1
-// characters, terminated; the rest of a longer token is consumed). Returns
-// false, with out empty, when the line has no further token. REQUIRES: size >= 1.
+// characters, terminated; the rest of a longer token, of any length, is
+// consumed). Returns false, with out empty, when the line has no further
+// token, and also when this token or one before it on the line held a NUL
+// byte, which would cut a name short: lineUnfit is then set, and the caller
+// skips the line without taking anything of it. REQUIRES: size >= 1.
 bool nextToken(LineReader& reader, char* out, int size);
 
 // The same for a token buffer whose size is its array length.
@@ -46,7 +50,8 @@ inline bool pathTokenTooLong(const char* token) {
   return std::strlen(token) > static_cast<std::size_t>(maxTokenLength);
 }
 
-// Finishes the current line, so that the next nextToken starts on the next one.
+// Finishes the current line, so that the next nextToken starts on the next
+// one (which starts fit).
 void skipLine(LineReader& reader);
 
 }  // namespace knotter

@@ -21,7 +21,8 @@ using RequestList = std::vector<std::string>;
 bool lessNoCase(std::string_view a, std::string_view b) { return compareNoCase(a, b) < 0; }
 
 // The first token of every line of the list file; the rest of a line (the
-// tosser's comments, for instance) is ignored.
+// tosser's comments, for instance) is ignored, and so is a line whose first
+// token holds a NUL byte.
 void readRequestFile(int fd, RequestList& names) {
   LineReader reader(fd);
   while (!reader.atEof) {

@@ -75,8 +75,10 @@ bool nextFlagLine(FlagsFileReader& reader, std::string& line) {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-// "<flag path> <command>": false for a line without both parts.
+// "<flag path> <command>": false for a line without both parts, and for one
+// that holds a NUL byte, which would cut the path or the command short.
 bool parseFlagLine(std::string_view line, FlagEntry& entry) {
+  if (line.find('\0') != std::string_view::npos) return false;
   std::size_t at = 0;
   while (at < line.size() && isBlank(line[at])) ++at;
   const std::size_t pathStart = at;

@@ -42,7 +42,8 @@ std::string expandAreaCommand(const char* commandTemplate, const char* areaTag,
 void runAreaCommand(const char* commandTemplate, const char* areaTag, const char* dataFilePath);
 
 // Appends the entries of a flags file ("<flag path> <command>" lines) to
-// flagList; reports "! Cannot open file %s (%u)" when it cannot be opened.
+// flagList, skipping lines that hold a NUL byte; reports "! Cannot open file
+// %s (%u)" when it cannot be opened.
 void readFlagsFile(const char* path);
 
 // A plain flag exists when the path has a status; a wildcard flag when an

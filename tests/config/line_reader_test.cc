@@ -1,6 +1,7 @@
 // The token reader under the configuration and the list file: which tokens
 // each line yields for LF, CR and CR LF files, cut tokens, blanks, a last line
-// without a terminator, and reading on after the end of a growing file.
+// without a terminator, NUL bytes, and reading on after the end of a growing
+// file.
 #include "config/line_reader.h"
 
 #include <fcntl.h>
@@ -15,6 +16,8 @@
 
 namespace knotter {
 namespace {
+
+using namespace std::string_literals;
 
 using Lines = std::vector<std::vector<std::string>>;
 
@@ -73,6 +76,12 @@ TEST(LineReader, SplitsLinesIntoTokens) {
       {"cut token ending the line", "abcdefg\nhi", 4, {{"abc"}, {"hi"}}},
       {"150 characters at size 100", longToken + " y", 100, {{std::string(99, 'x'), "y"}}},
       {"token across a buffer refill", acrossRefill, 512, {{"abcdefghij", "klm"}, {}}},
+      // A NUL byte would cut a name short: the line yields nothing from that
+      // token on, and the next line is read as usual.
+      {"NUL in a token ends the line's tokens", "a b\0c d\ne\n"s, 512,
+       {{"a"}, {"e"}, {}}},
+      {"NUL in the cut tail of a token", "abcdefg\0 h\ni\n"s, 4, {{}, {"i"}, {}}},
+      {"NUL alone", "\0\nx"s, 512, {{}, {"x"}}},
   };
   for (const TokenCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -119,6 +128,25 @@ TEST(LineReader, FlagsAfterTheLastTokenAndSkipLine) {
   EXPECT_STREQ(token, "last");
   EXPECT_TRUE(reader.lineEnded);
   EXPECT_TRUE(reader.atEof);
+}
+
+TEST(LineReader, TokenWithNulMakesTheLineUnfit) {
+  ktest::TempDir dir;
+  ktest::writeFile(dir.file("f"), "a b\0c d\nnext\n"s);
+  OpenFile file(dir.file("f"));
+  LineReader reader(file.fd);
+  char token[16];
+  ASSERT_TRUE(nextToken(reader, token));
+  EXPECT_FALSE(reader.lineUnfit);
+  EXPECT_FALSE(nextToken(reader, token));
+  EXPECT_STREQ(token, "");
+  EXPECT_TRUE(reader.lineUnfit);
+  // Nothing more of the line comes back, though "d" follows.
+  EXPECT_FALSE(nextToken(reader, token));
+  skipLine(reader);
+  EXPECT_FALSE(reader.lineUnfit);
+  ASSERT_TRUE(nextToken(reader, token));
+  EXPECT_STREQ(token, "next");
 }
 
 TEST(LineReader, ReadsOnAfterTheEndWhenTheFileGrows) {
