@@ -1,14 +1,13 @@
 #include "config/config_reader.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "base/file_descriptor.h"
+#include "base/text_input.h"
 #include "config/area_line.h"
 #include "config/area_table.h"
 #include "config/line_reader.h"
@@ -41,7 +40,7 @@ struct IncludeChain {
 
 // Owns the descriptor of one configuration file while it is read.
 struct ConfigFile : FileDescriptor {
-  explicit ConfigFile(const char* path) : FileDescriptor(::open(path, O_RDONLY | O_CLOEXEC)) {}
+  explicit ConfigFile(const char* path) : FileDescriptor(openTextInput(path)) {}
 };
 
 bool readConfigFile(const char* path, IncludeChain& chain);
@@ -207,7 +206,8 @@ bool isBeingRead(const IncludeChain& chain, const FileId& id) {
 }
 
 // Reads one configuration file, its Include files at the place of their
-// lines. Returns false when the file cannot be opened or read.
+// lines. Returns false when the file cannot be opened (a device, a socket or
+// a directory cannot) or read.
 bool readConfigFile(const char* path, IncludeChain& chain) {
   const ConfigFile file(path);
   if (file.fd < 0) return false;
@@ -222,7 +222,7 @@ bool readConfigFile(const char* path, IncludeChain& chain) {
     skipLine(reader);
   }
   chain.files.pop_back();
-  // A directory, or a file that fails to read, is no configuration.
+  // A file that fails to read is no configuration.
   return !reader.readFailed;
 }
 

@@ -19,7 +19,7 @@ struct LineReader {
   char* end = buffer;         // one past the last valid byte
   bool lineEnded = false;     // the current line's terminator is consumed
   bool atEof = false;         // a refill found no more data
-  bool readFailed = false;    // a refill failed (a directory, an I/O error)
+  bool readFailed = false;    // a refill failed (an I/O error)
   bool lineUnfit = false;     // a token of the current line held a NUL byte
 
   explicit LineReader(int descriptor) : fd(descriptor) {}

@@ -1,7 +1,6 @@
 #include "driver/command_hooks.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,6 +13,7 @@
 
 #include "base/file_descriptor.h"
 #include "base/file_io.h"
+#include "base/text_input.h"
 #include "log/log.h"
 
 namespace knotter {
@@ -40,8 +40,7 @@ struct FlagsFileReader : FileDescriptor {
   std::size_t position = 0;
   std::size_t length = 0;
 
-  explicit FlagsFileReader(const char* path)
-      : FileDescriptor(::open(path, O_RDONLY | O_CLOEXEC)) {}
+  explicit FlagsFileReader(const char* path) : FileDescriptor(openTextInput(path)) {}
 };
 
 bool nextByte(FlagsFileReader& reader, char& c) {

@@ -43,7 +43,7 @@ void runAreaCommand(const char* commandTemplate, const char* areaTag, const char
 
 // Appends the entries of a flags file ("<flag path> <command>" lines) to
 // flagList, skipping lines that hold a NUL byte; reports "! Cannot open file
-// %s (%u)" when it cannot be opened.
+// %s (%u)" when it cannot be opened (a device, socket or directory: ENXIO).
 void readFlagsFile(const char* path);
 
 // A plain flag exists when the path has a status; a wildcard flag when an
