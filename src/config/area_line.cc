@@ -32,7 +32,7 @@ std::int32_t dollarLinkType(char digit) {
 // gives the area a link type of its own.
 void applySquishFlags(LineReader& reader, AreaDecision& area) {
   char token[maxTokenLength + 1];
-  while (nextToken(reader, token)) {
+  while (nextFitToken(reader, token)) {
     if (token[0] != '-') continue;  // node addresses and other data
     if (token[1] == '0') {
       area.format = BaseFormat::none;
@@ -91,10 +91,10 @@ BaseFormat linkedFormat(HptType type) {
 // was asked for with -a.
 void applyHptFlags(LineReader& reader, HptLineType& line, bool& linked) {
   char token[maxTokenLength + 1];
-  while (nextToken(reader, token)) {
+  while (nextFitToken(reader, token)) {
     if (token[0] != '-') continue;
     if (isBaseTypeFlag(token)) {
-      if (!nextToken(reader, token)) return;
+      if (!nextFitToken(reader, token)) return;
       const HptType named = namedType(token);
       takeNamedType(line, named);
       if (named == HptType::none) return;  // what follows an unknown type is not read
@@ -132,7 +132,7 @@ void readAreaLine(LineReader& reader, const char* keyword, OnlyAreaRefusal refus
   // One character more than a path may have: a longer path stays too long
   // and is refused when the area is processed, never used cut.
   char path[maxPathLength + 2];
-  if (!nextToken(reader, tag) || !nextToken(reader, path)) return;
+  if (!nextFitToken(reader, tag) || !nextFitToken(reader, path)) return;
   if (settings.onlyArea != nullptr && !equalsNoCase(tag, settings.onlyArea)) return;
 
   AreaDecision area{0, settings.linkByDefault,
@@ -156,10 +156,10 @@ void readEchoAreaDefaults(LineReader& reader) {
   HptLineType line{HptType::msg};
   bool linked = true;
   char token[maxTokenLength + 1];
-  while (nextToken(reader, token)) {
+  while (nextFitToken(reader, token)) {
     if (token[0] != '-') continue;
     if (isBaseTypeFlag(token)) {
-      if (!nextToken(reader, token)) break;
+      if (!nextFitToken(reader, token)) break;
       takeNamedType(line, namedType(token));  // reading goes on after any type
     } else if (isPassFlag(token)) {
       pinPassthrough(line);

@@ -30,7 +30,7 @@ int nextChar(LineReader& reader) {
 
 bool nextToken(LineReader& reader, char* out, int size) {
   out[0] = '\0';
-  if (reader.lineEnded || reader.lineUnfit) return false;
+  if (reader.lineEnded) return false;
   int c = nextChar(reader);
   while (isBlank(c)) c = nextChar(reader);
   if (isLineEnd(c)) {
@@ -48,12 +48,14 @@ bool nextToken(LineReader& reader, char* out, int size) {
   }
   out[kept] = '\0';
   if (isLineEnd(c)) reader.lineEnded = true;
-  if (holdsNul) {
-    out[0] = '\0';
-    reader.lineUnfit = true;
-    return false;
-  }
+  if (holdsNul) reader.lineUnfit = true;
   return true;
+}
+
+bool nextFitToken(LineReader& reader, char* out, int size) {
+  if (!reader.lineUnfit && nextToken(reader, out, size) && !reader.lineUnfit) return true;
+  out[0] = '\0';
+  return false;
 }
 
 void skipLine(LineReader& reader) {

@@ -26,7 +26,7 @@ void readRequestFile(int fd, RequestList& names) {
   LineReader reader(fd);
   while (!reader.atEof) {
     char name[maxTokenLength + 1];
-    if (nextToken(reader, name)) names.emplace_back(name);
+    if (nextFitToken(reader, name)) names.emplace_back(name);
     skipLine(reader);
   }
 }

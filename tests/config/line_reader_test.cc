@@ -28,26 +28,28 @@ struct OpenFile {
   ~OpenFile() { ::close(fd); }
 };
 
+using TokenReader = bool (*)(LineReader&, char*, int);
+
 // Reads the whole file the way every caller does: tokens until the first
 // false, then skipLine, while the end has not been seen.
-Lines readAll(LineReader& reader, int tokenSize) {
+Lines readAll(LineReader& reader, int tokenSize, TokenReader next) {
   Lines lines;
   std::vector<char> token(static_cast<std::size_t>(tokenSize));
   while (!reader.atEof) {
     std::vector<std::string> tokens;
-    while (nextToken(reader, token.data(), tokenSize)) tokens.emplace_back(token.data());
+    while (next(reader, token.data(), tokenSize)) tokens.emplace_back(token.data());
     lines.push_back(tokens);
     skipLine(reader);
   }
   return lines;
 }
 
-Lines readBytes(const std::string& bytes, int tokenSize = 512) {
+Lines readBytes(const std::string& bytes, int tokenSize = 512, TokenReader next = nextToken) {
   ktest::TempDir dir;
   ktest::writeFile(dir.file("f"), bytes);
   OpenFile file(dir.file("f"));
   LineReader reader(file.fd);
-  return readAll(reader, tokenSize);
+  return readAll(reader, tokenSize, next);
 }
 
 struct TokenCase {
@@ -76,16 +78,25 @@ TEST(LineReader, SplitsLinesIntoTokens) {
       {"cut token ending the line", "abcdefg\nhi", 4, {{"abc"}, {"hi"}}},
       {"150 characters at size 100", longToken + " y", 100, {{std::string(99, 'x'), "y"}}},
       {"token across a buffer refill", acrossRefill, 512, {{"abcdefghij", "klm"}, {}}},
-      // A NUL byte would cut a name short: the line yields nothing from that
-      // token on, and the next line is read as usual.
-      {"NUL in a token ends the line's tokens", "a b\0c d\ne\n"s, 512,
-       {{"a"}, {"e"}, {}}},
-      {"NUL in the cut tail of a token", "abcdefg\0 h\ni\n"s, 4, {{}, {"i"}, {}}},
-      {"NUL alone", "\0\nx"s, 512, {{}, {"x"}}},
   };
   for (const TokenCase& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(readBytes(c.bytes, c.tokenSize), c.expected);
+  }
+}
+
+// A NUL byte would cut a name short: the readers of names and settings get
+// nothing of a line from such a token on, and the next line as usual.
+TEST(LineReader, FitTokensEndAtATokenWithANulByte) {
+  const TokenCase cases[] = {
+      {"NUL in a token", "a b\0c d\ne\n"s, 512, {{"a"}, {"e"}, {}}},
+      {"NUL in the cut tail of a token", "abcdefg\0 h\ni\n"s, 4, {{}, {"i"}, {}}},
+      {"NUL alone", "\0\nx"s, 512, {{}, {"x"}}},
+      {"no NUL: as nextToken", "a bcdef\n"s, 4, {{"a", "bcd"}, {}}},
+  };
+  for (const TokenCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(readBytes(c.bytes, c.tokenSize, nextFitToken), c.expected);
   }
 }
 
@@ -136,16 +147,18 @@ TEST(LineReader, TokenWithNulMakesTheLineUnfit) {
   OpenFile file(dir.file("f"));
   LineReader reader(file.fd);
   char token[16];
-  ASSERT_TRUE(nextToken(reader, token));
+  ASSERT_TRUE(nextFitToken(reader, token));
   EXPECT_FALSE(reader.lineUnfit);
-  EXPECT_FALSE(nextToken(reader, token));
-  EXPECT_STREQ(token, "");
+  // nextToken hands the token back as read, NUL and all.
+  ASSERT_TRUE(nextToken(reader, token));
+  EXPECT_EQ(std::string(token, 3), "b\0c"s);
   EXPECT_TRUE(reader.lineUnfit);
-  // Nothing more of the line comes back, though "d" follows.
-  EXPECT_FALSE(nextToken(reader, token));
+  // Nothing more of the line is fit, though "d" follows.
+  EXPECT_FALSE(nextFitToken(reader, token));
+  EXPECT_STREQ(token, "");
   skipLine(reader);
   EXPECT_FALSE(reader.lineUnfit);
-  ASSERT_TRUE(nextToken(reader, token));
+  ASSERT_TRUE(nextFitToken(reader, token));
   EXPECT_STREQ(token, "next");
 }
 
