@@ -78,6 +78,8 @@ TEST(LineReader, SplitsLinesIntoTokens) {
       {"cut token ending the line", "abcdefg\nhi", 4, {{"abc"}, {"hi"}}},
       {"150 characters at size 100", longToken + " y", 100, {{std::string(99, 'x'), "y"}}},
       {"token across a buffer refill", acrossRefill, 512, {{"abcdefghij", "klm"}, {}}},
+      {"cut token over three buffers", std::string(10000, 'x') + "\ty\rz", 4,
+       {{"xxx", "y"}, {"z"}}},
   };
   for (const TokenCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -93,6 +95,9 @@ TEST(LineReader, FitTokensEndAtATokenWithANulByte) {
       {"NUL in the cut tail of a token", "abcdefg\0 h\ni\n"s, 4, {{}, {"i"}, {}}},
       {"NUL alone", "\0\nx"s, 512, {{}, {"x"}}},
       {"no NUL: as nextToken", "a bcdef\n"s, 4, {{"a", "bcd"}, {}}},
+      {"NUL in a cut token, buffers later", std::string(5000, 'x') + "\0\nb"s, 4, {{}, {"b"}}},
+      {"rest of a long line skipped", "a\0 "s + std::string(10000, 'x') + "\nb\n", 512,
+       {{}, {"b"}, {}}},
   };
   for (const TokenCase& c : cases) {
     SCOPED_TRACE(c.name);
