@@ -32,7 +32,7 @@ std::int32_t dollarLinkType(char digit) {
 // gives the area a link type of its own.
 void applySquishFlags(LineReader& reader, AreaDecision& area) {
   char token[maxTokenLength + 1];
-  while (nextToken(reader, token)) {
+  while (nextFitToken(reader, token)) {
     if (token[0] != '-') continue;  // node addresses and other data
     if (token[1] == '0') {
       area.format = BaseFormat::none;
@@ -52,47 +52,77 @@ bool isBaseTypeFlag(const char* token) {
 }
 
 bool isNoLinkFlag(const char* token) { return equalsNoCase(token + 1, "nolink"); }
+bool isPassFlag(const char* token) { return equalsNoCase(token + 1, "pass"); }
 
-// The format a "-b <type>" names: Squish, or JAM when -jam asks for JAM
-// areas; any other type is one the tool leaves alone.
-BaseFormat namedFormat(const char* type) {
-  if (equalsNoCase(type, "squish")) return BaseFormat::squish;
-  if (settings.jamMode && equalsNoCase(type, "jam")) return BaseFormat::jam;
+// The type a "-b <word>" names; a word that names none makes the area none.
+HptType namedType(const char* word) {
+  if (equalsNoCase(word, "squish")) return HptType::squish;
+  if (equalsNoCase(word, "jam")) return HptType::jam;
+  if (equalsNoCase(word, "msg")) return HptType::msg;
+  return HptType::none;
+}
+
+// The type an HPT line has given its area so far. -pass on the line pins a
+// passthrough area: the tosser gives it no base, whatever -b follows.
+struct HptLineType {
+  HptType type = HptType::squish;
+  bool pinned = false;
+};
+
+void takeNamedType(HptLineType& line, HptType named) {
+  if (!line.pinned) line.type = named;
+}
+
+void pinPassthrough(HptLineType& line) {
+  line.type = HptType::passthrough;
+  line.pinned = true;
+}
+
+// Squish bases are linked, JAM bases under -jam; *.MSG and passthrough
+// areas, and areas of no type, are not.
+BaseFormat linkedFormat(HptType type) {
+  if (type == HptType::squish) return BaseFormat::squish;
+  if (type == HptType::jam && settings.jamMode) return BaseFormat::jam;
   return BaseFormat::none;
 }
 
-// HPT mode: "-b <type>" names the base type, -0 marks a passthrough area and
-// -nolink keeps the area from being linked unless it was asked for with -a.
-void applyHptFlags(LineReader& reader, AreaDecision& area) {
+// HPT mode: the last "-b <type>" names the base type, -pass and -0 make a
+// passthrough area, and -nolink keeps the area from being linked unless it
+// was asked for with -a.
+void applyHptFlags(LineReader& reader, HptLineType& line, bool& linked) {
   char token[maxTokenLength + 1];
-  while (nextToken(reader, token)) {
+  while (nextFitToken(reader, token)) {
     if (token[0] != '-') continue;
     if (isBaseTypeFlag(token)) {
-      if (!nextToken(reader, token)) return;
-      // A format we link lets the line be read on, so a later -b wins.
-      area.format = namedFormat(token);
-      if (area.format == BaseFormat::none) return;
+      if (!nextFitToken(reader, token)) return;
+      const HptType named = namedType(token);
+      takeNamedType(line, named);
+      if (named == HptType::none) return;  // what follows an unknown type is not read
+    } else if (isPassFlag(token)) {
+      pinPassthrough(line);
     } else if (token[1] == '0') {
-      area.format = BaseFormat::none;
+      pinPassthrough(line);
       return;
     } else if (isNoLinkFlag(token) && settings.onlyArea == nullptr) {
-      area.linked = false;
+      linked = false;
     }
   }
 }
 
 void decideHptArea(LineReader& reader, const char* keyword, const char* path,
                    AreaDecision& area) {
-  // The tosser keeps netmail in other formats unless told otherwise, and
-  // links it whatever the echo area defaults say.
+  // The tosser gives only echo areas the defaults; local and netmail areas
+  // start from Squish. Netmail is linked whatever the defaults say.
+  const bool echo = keyword[0] == 'e' || keyword[0] == 'E';
   const bool netmail = keyword[0] == 'n' || keyword[0] == 'N';
-  area.format = netmail ? BaseFormat::none : settings.hptDefaultFormat;
+  HptLineType line{echo ? settings.hptEchoDefault : HptType::squish};
   area.linked = netmail ? true : settings.linkByDefault;
   if (equalsNoCase(path, "passthrough")) {
-    area.format = BaseFormat::none;
-    return;
+    pinPassthrough(line);
+  } else {
+    applyHptFlags(reader, line, area.linked);
   }
-  applyHptFlags(reader, area);
+  area.format = linkedFormat(line.type);
 }
 
 }  // namespace
@@ -102,7 +132,7 @@ void readAreaLine(LineReader& reader, const char* keyword, OnlyAreaRefusal refus
   // One character more than a path may have: a longer path stays too long
   // and is refused when the area is processed, never used cut.
   char path[maxPathLength + 2];
-  if (!nextToken(reader, tag) || !nextToken(reader, path)) return;
+  if (!nextFitToken(reader, tag) || !nextFitToken(reader, path)) return;
   if (settings.onlyArea != nullptr && !equalsNoCase(tag, settings.onlyArea)) return;
 
   AreaDecision area{0, settings.linkByDefault,
@@ -112,6 +142,7 @@ void readAreaLine(LineReader& reader, const char* keyword, OnlyAreaRefusal refus
   } else {
     applySquishFlags(reader, area);
   }
+  if (reader.lineUnfit) return;  // a token held a NUL byte: the line does not fit
   if (area.format == BaseFormat::none) {
     if (settings.onlyArea != nullptr && refuse != nullptr) refuse(settings.onlyArea);
     return;
@@ -120,18 +151,25 @@ void readAreaLine(LineReader& reader, const char* keyword, OnlyAreaRefusal refus
 }
 
 void readEchoAreaDefaults(LineReader& reader) {
-  settings.hptDefaultFormat = BaseFormat::none;
-  settings.linkByDefault = true;
+  // Every defaults line starts afresh, from *.MSG, as the tosser's does. A
+  // passthrough default is not pinned: an echo line's own -b still decides.
+  HptLineType line{HptType::msg};
+  bool linked = true;
   char token[maxTokenLength + 1];
-  while (nextToken(reader, token)) {
+  while (nextFitToken(reader, token)) {
     if (token[0] != '-') continue;
     if (isBaseTypeFlag(token)) {
-      if (!nextToken(reader, token)) return;
-      settings.hptDefaultFormat = namedFormat(token);
+      if (!nextFitToken(reader, token)) break;
+      takeNamedType(line, namedType(token));  // reading goes on after any type
+    } else if (isPassFlag(token)) {
+      pinPassthrough(line);
     } else if (isNoLinkFlag(token) && settings.onlyArea == nullptr) {
-      settings.linkByDefault = false;
+      linked = false;
     }
   }
+  if (reader.lineUnfit) return;
+  settings.hptEchoDefault = line.type;
+  settings.linkByDefault = linked;
 }
 
 }  // namespace knotter

@@ -15,10 +15,12 @@ using OnlyAreaRefusal = void (*)(const char* tag);
 // Reads the rest of an area line (its keyword already read) and appends the
 // area to areaTable when it is a base to be linked: Squish, or in HPT mode
 // under -jam also JAM. Calls refuse, when given, when the -a area is neither.
+// A line that does not fit (a token held a NUL byte) adds and reports nothing.
 void readAreaLine(LineReader& reader, const char* keyword, OnlyAreaRefusal refuse);
 
-// Reads an "EchoAreaDefaults" line into Settings::hptDefaultFormat and
-// Settings::linkByDefault, which hold for the echo and local areas after it.
+// Reads an "EchoAreaDefaults" line into Settings::hptEchoDefault (the type
+// of the echo areas after it without their own -b) and Settings::linkByDefault.
+// A line that does not fit changes neither.
 void readEchoAreaDefaults(LineReader& reader);
 
 }  // namespace knotter

@@ -1,14 +1,13 @@
 #include "config/config_reader.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "base/file_descriptor.h"
+#include "base/text_input.h"
 #include "config/area_line.h"
 #include "config/area_table.h"
 #include "config/line_reader.h"
@@ -41,7 +40,7 @@ struct IncludeChain {
 
 // Owns the descriptor of one configuration file while it is read.
 struct ConfigFile : FileDescriptor {
-  explicit ConfigFile(const char* path) : FileDescriptor(::open(path, O_RDONLY | O_CLOEXEC)) {}
+  explicit ConfigFile(const char* path) : FileDescriptor(openTextInput(path)) {}
 };
 
 bool readConfigFile(const char* path, IncludeChain& chain);
@@ -58,7 +57,7 @@ void echoAreaDefaultsLine(LineReader& reader, const char*, IncludeChain&) {
 
 void includeLine(LineReader& reader, const char*, IncludeChain& chain) {
   char name[pathTokenBufferSize];
-  if (!nextToken(reader, name)) return;
+  if (!nextFitToken(reader, name)) return;
   if (chain.files.size() > maxIncludeDepth) return;
   // A name that does not fit is skipped like a missing file, never read cut.
   char resolved[pathBufferSize];
@@ -70,7 +69,7 @@ void linkTypeLine(LineReader& reader, const char*, IncludeChain&) {
   // -t on the command line wins over the configuration.
   if (settings.cmdLinkType != 0) return;
   char word[maxTokenLength + 1];
-  if (!nextToken(reader, word)) return;
+  if (!nextFitToken(reader, word)) return;
   struct LinkTypeName {
     const char* name;
     std::int32_t linkType;
@@ -91,7 +90,7 @@ void linkTypeLine(LineReader& reader, const char*, IncludeChain&) {
 
 void logFileLine(LineReader& reader, const char*, IncludeChain&) {
   char path[pathTokenBufferSize];
-  if (!nextToken(reader, path)) return;
+  if (!nextFitToken(reader, path)) return;
   // The first one wins: -l, or an earlier LogFile or LogFileDir.
   if (settings.logPath[0] == '\0') {
     setLogPath(std::string_view(path).substr(0, maxTokenLength), pathTokenTooLong(path));
@@ -115,7 +114,7 @@ std::int32_t readDecimal(const char* text) {
 
 void logLevelLine(LineReader& reader, const char*, IncludeChain&) {
   char number[maxTokenLength + 1];
-  if (nextToken(reader, number)) settings.logLevel = readDecimal(number);
+  if (nextFitToken(reader, number)) settings.logLevel = readDecimal(number);
 }
 
 void logLevelShowLine(LineReader&, const char*, IncludeChain&) { settings.showLogLevel = true; }
@@ -123,7 +122,7 @@ void logLevelShowLine(LineReader&, const char*, IncludeChain&) { settings.showLo
 void mapPathLine(LineReader& reader, const char* keyword, IncludeChain&) {
   char from[maxPathLength + 1];
   char to[maxPathLength + 1];
-  if (!nextToken(reader, from) || !nextToken(reader, to)) return;
+  if (!nextFitToken(reader, from) || !nextFitToken(reader, to)) return;
   const bool soft = keyword[0] == 's' || keyword[0] == 'S';
   pathMapList.push_back(PathMapping{from, to, soft});
 }
@@ -132,7 +131,7 @@ void importLogLine(LineReader& reader, const char*, IncludeChain&) {
   // Only a bare -f or -k in HPT mode asks for the tosser's import log.
   if (!settings.listMode || settings.listPath != nullptr) return;
   char path[pathTokenBufferSize];
-  if (!nextToken(reader, path)) return;
+  if (!nextFitToken(reader, path)) return;
   copyCut(settings.importLogPath, path, maxTokenLength);
   // A cut name is never opened: it is then taken as an area name, as the
   // name of a list file that cannot be opened is.
@@ -145,7 +144,7 @@ void importLogLine(LineReader& reader, const char*, IncludeChain&) {
 void logFileDirLine(LineReader& reader, const char*, IncludeChain&) {
   if (isAbsolutePath(settings.logPath)) return;
   char dir[pathTokenBufferSize];
-  if (!nextToken(reader, dir)) return;
+  if (!nextFitToken(reader, dir)) return;
   std::string path = std::string(dir).substr(0, maxTokenLength);
   if (!path.empty() && path.back() != '/') path += '/';
   path += settings.logPath[0] != '\0' ? settings.logPath : defaultLogName;
@@ -207,7 +206,8 @@ bool isBeingRead(const IncludeChain& chain, const FileId& id) {
 }
 
 // Reads one configuration file, its Include files at the place of their
-// lines. Returns false when the file cannot be opened or read.
+// lines. Returns false when the file cannot be opened (a device, a socket or
+// a directory cannot) or read.
 bool readConfigFile(const char* path, IncludeChain& chain) {
   const ConfigFile file(path);
   if (file.fd < 0) return false;
@@ -218,11 +218,11 @@ bool readConfigFile(const char* path, IncludeChain& chain) {
   LineReader reader(file.fd);
   while (!reader.atEof) {
     char keyword[maxTokenLength + 1];
-    if (nextToken(reader, keyword) && !isComment(keyword)) handleLine(reader, keyword, chain);
+    if (nextFitToken(reader, keyword) && !isComment(keyword)) handleLine(reader, keyword, chain);
     skipLine(reader);
   }
   chain.files.pop_back();
-  // A directory, or a file that fails to read, is no configuration.
+  // A file that fails to read is no configuration.
   return !reader.readFailed;
 }
 

@@ -19,7 +19,8 @@ struct LineReader {
   char* end = buffer;         // one past the last valid byte
   bool lineEnded = false;     // the current line's terminator is consumed
   bool atEof = false;         // a refill found no more data
-  bool readFailed = false;    // a refill failed (a directory, an I/O error)
+  bool readFailed = false;    // a refill failed (an I/O error)
+  bool lineUnfit = false;     // a token of the current line held a NUL byte
 
   explicit LineReader(int descriptor) : fd(descriptor) {}
   LineReader(const LineReader&) = delete;
@@ -27,15 +28,29 @@ struct LineReader {
 };
 
 // Reads the next token of the current line into out (at most size-1
-// characters, terminated; the rest of a longer token is consumed). Returns
-// false, with out empty, when the line has no further token. REQUIRES: size >= 1.
+// characters, terminated; the rest of a longer token, of any length, is
+// consumed). Returns false, with out empty, when the line has no further
+// token. A token holding a NUL byte comes back as read and sets lineUnfit.
+// REQUIRES: size >= 1.
 bool nextToken(LineReader& reader, char* out, int size);
 
-// The same for a token buffer whose size is its array length.
+// nextToken for the readers of names and settings: false, with out empty,
+// also when this token or one before it on the line held a NUL byte, which
+// would cut a name short. The caller then skips the line and takes nothing
+// of it.
+bool nextFitToken(LineReader& reader, char* out, int size);
+
+// The same for token buffers whose size is their array length.
 template <std::size_t N>
 bool nextToken(LineReader& reader, char (&out)[N]) {
   static_assert(N >= 1 && N <= 65536);
   return nextToken(reader, out, static_cast<int>(N));
+}
+
+template <std::size_t N>
+bool nextFitToken(LineReader& reader, char (&out)[N]) {
+  static_assert(N >= 1 && N <= 65536);
+  return nextFitToken(reader, out, static_cast<int>(N));
 }
 
 // A token that names a file is read into a buffer one character longer than
@@ -46,7 +61,8 @@ inline bool pathTokenTooLong(const char* token) {
   return std::strlen(token) > static_cast<std::size_t>(maxTokenLength);
 }
 
-// Finishes the current line, so that the next nextToken starts on the next one.
+// Finishes the current line, so that the next nextToken starts on the next
+// one (which starts fit).
 void skipLine(LineReader& reader);
 
 }  // namespace knotter

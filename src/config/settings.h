@@ -17,6 +17,11 @@ constexpr std::int32_t linkSubj = 4;
 // are not taken into the area table.
 enum class BaseFormat : std::uint8_t { none, squish, jam };
 
+// The message base type an HPT area line gives its area, as the tosser reads
+// it. Only Squish, and JAM under -jam, are linked; none is a -b word that
+// names no type.
+enum class HptType : std::uint8_t { none, squish, jam, msg, passthrough };
+
 constexpr int pathBufferSize = 4096;  // holds 4094 characters of a path plus slack
 constexpr int maxPathLength = 4094;
 
@@ -27,7 +32,7 @@ struct Settings {
   std::int32_t cmdLinkType = 0;        // -t; 0 = not given
   bool hptMode = false;                // -hpt
   bool jamMode = false;                // -jam: HPT's JAM areas are linked too
-  BaseFormat hptDefaultFormat = BaseFormat::none;  // EchoAreaDefaults -b
+  HptType hptEchoDefault = HptType::squish;  // EchoAreaDefaults; none seen: Squish
   bool linkByDefault = true;           // areas without own link type are linked
   bool quiet = false;                  // -q
   bool onlyDollarAreas = false;        // -$

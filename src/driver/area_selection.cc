@@ -1,12 +1,11 @@
 #include "driver/area_selection.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "base/file_descriptor.h"
+#include "base/text_input.h"
 #include "config/area_table.h"
 #include "config/line_reader.h"
 #include "config/settings.h"
@@ -21,12 +20,13 @@ using RequestList = std::vector<std::string>;
 bool lessNoCase(std::string_view a, std::string_view b) { return compareNoCase(a, b) < 0; }
 
 // The first token of every line of the list file; the rest of a line (the
-// tosser's comments, for instance) is ignored.
+// tosser's comments, for instance) is ignored, and so is a line whose first
+// token holds a NUL byte.
 void readRequestFile(int fd, RequestList& names) {
   LineReader reader(fd);
   while (!reader.atEof) {
     char name[maxTokenLength + 1];
-    if (nextToken(reader, name)) names.emplace_back(name);
+    if (nextFitToken(reader, name)) names.emplace_back(name);
     skipLine(reader);
   }
 }
@@ -35,15 +35,15 @@ void readRequestFile(int fd, RequestList& names) {
 // itself as the one area name when no such file can be opened. Returns
 // whether the names came from a file.
 bool readRequests(RequestList& names) {
-  // A list path that had to be cut names some other file: never opened.
-  const int fd = settings.listPathTooLong ? -1 : ::open(settings.listPath, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  // A list path that had to be cut names some other file: never opened. A
+  // device, socket or directory is no list either: its name is the area's.
+  const FileDescriptor file(settings.listPathTooLong ? -1 : openTextInput(settings.listPath));
+  if (file.fd < 0) {
     names.emplace_back(settings.listPath);
     settings.deleteListFile = false;  // -k never deletes anything but a list file
     return false;
   }
-  readRequestFile(fd, names);
-  ::close(fd);
+  readRequestFile(file.fd, names);
   return true;
 }
 

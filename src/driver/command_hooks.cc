@@ -1,7 +1,6 @@
 #include "driver/command_hooks.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,6 +13,7 @@
 
 #include "base/file_descriptor.h"
 #include "base/file_io.h"
+#include "base/text_input.h"
 #include "log/area_reports.h"
 #include "log/log.h"
 
@@ -27,6 +27,12 @@ constexpr std::size_t maxCommandLogLine = 2047;
 constexpr std::size_t maxFlagLineLength = 4095;
 constexpr int failedExitStatus = 127;  // the shell's "command not found" and above
 
+// What the shell reads as syntax in a word: separators, expansions, quotes,
+// redirections, globs (which would hand the command every file name of the
+// working directory), a comment and a home directory. A backslash stays
+// allowed, since DOS-style paths need it.
+constexpr std::string_view shellSyntax = ";&|$()<>'\"`*?[]~#{}";
+
 // Reads the flags file line by line through one buffer. Lines end at a line
 // feed only; the first carriage return of a line is dropped, so that files
 // written with CR LF work.
@@ -35,8 +41,7 @@ struct FlagsFileReader : FileDescriptor {
   std::size_t position = 0;
   std::size_t length = 0;
 
-  explicit FlagsFileReader(const char* path)
-      : FileDescriptor(::open(path, O_RDONLY | O_CLOEXEC)) {}
+  explicit FlagsFileReader(const char* path) : FileDescriptor(openTextInput(path)) {}
 };
 
 bool nextByte(FlagsFileReader& reader, char& c) {
@@ -70,8 +75,10 @@ bool nextFlagLine(FlagsFileReader& reader, std::string& line) {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-// "<flag path> <command>": false for a line without both parts.
+// "<flag path> <command>": false for a line without both parts, and for one
+// that holds a NUL byte, which would cut the path or the command short.
 bool parseFlagLine(std::string_view line, FlagEntry& entry) {
+  if (line.find('\0') != std::string_view::npos) return false;
   std::size_t at = 0;
   while (at < line.size() && isBlank(line[at])) ++at;
   const std::size_t pathStart = at;
@@ -153,7 +160,7 @@ bool runCommand(const char* commandLine) {
 bool safeInCommand(std::string_view text) {
   for (const char c : text) {
     if (static_cast<unsigned char>(c) < 0x20) return false;
-    if (std::string_view(";&|$()<>'\"`").find(c) != std::string_view::npos) return false;
+    if (shellSyntax.find(c) != std::string_view::npos) return false;
   }
   return true;
 }

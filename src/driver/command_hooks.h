@@ -25,8 +25,9 @@ extern FlagList flagList;
 // shell cannot start, the command is killed or exits with 127 or more.
 bool runCommand(const char* commandLine);
 
-// True when text holds none of ; & | $ ( ) < > ' " ` and no byte below 0x20,
-// so that pasted into a command line it cannot be read by the shell as syntax.
+// True when text holds none of ; & | $ ( ) < > ' " ` * ? [ ] ~ # { } and no
+// byte below 0x20, so that pasted into a command line it cannot be read by
+// the shell as syntax, glob or comment.
 bool safeInCommand(std::string_view text);
 
 // The template with %a replaced by the tag and %p by the data file path; '%'
@@ -41,7 +42,8 @@ std::string expandAreaCommand(const char* commandTemplate, const char* areaTag,
 void runAreaCommand(const char* commandTemplate, const char* areaTag, const char* dataFilePath);
 
 // Appends the entries of a flags file ("<flag path> <command>" lines) to
-// flagList; reports "! Cannot open file %s (%u)" when it cannot be opened.
+// flagList, skipping lines that hold a NUL byte; reports "! Cannot open file
+// %s (%u)" when it cannot be opened (a device, socket or directory: ENXIO).
 void readFlagsFile(const char* path);
 
 // A plain flag exists when the path has a status; a wildcard flag when an

@@ -1,6 +1,7 @@
 // The token reader under the configuration and the list file: which tokens
 // each line yields for LF, CR and CR LF files, cut tokens, blanks, a last line
-// without a terminator, and reading on after the end of a growing file.
+// without a terminator, NUL bytes, and reading on after the end of a growing
+// file.
 #include "config/line_reader.h"
 
 #include <fcntl.h>
@@ -16,6 +17,8 @@
 namespace knotter {
 namespace {
 
+using namespace std::string_literals;
+
 using Lines = std::vector<std::vector<std::string>>;
 
 // Owns a descriptor opened on a test file.
@@ -25,26 +28,28 @@ struct OpenFile {
   ~OpenFile() { ::close(fd); }
 };
 
+using TokenReader = bool (*)(LineReader&, char*, int);
+
 // Reads the whole file the way every caller does: tokens until the first
 // false, then skipLine, while the end has not been seen.
-Lines readAll(LineReader& reader, int tokenSize) {
+Lines readAll(LineReader& reader, int tokenSize, TokenReader next) {
   Lines lines;
   std::vector<char> token(static_cast<std::size_t>(tokenSize));
   while (!reader.atEof) {
     std::vector<std::string> tokens;
-    while (nextToken(reader, token.data(), tokenSize)) tokens.emplace_back(token.data());
+    while (next(reader, token.data(), tokenSize)) tokens.emplace_back(token.data());
     lines.push_back(tokens);
     skipLine(reader);
   }
   return lines;
 }
 
-Lines readBytes(const std::string& bytes, int tokenSize = 512) {
+Lines readBytes(const std::string& bytes, int tokenSize = 512, TokenReader next = nextToken) {
   ktest::TempDir dir;
   ktest::writeFile(dir.file("f"), bytes);
   OpenFile file(dir.file("f"));
   LineReader reader(file.fd);
-  return readAll(reader, tokenSize);
+  return readAll(reader, tokenSize, next);
 }
 
 struct TokenCase {
@@ -73,10 +78,30 @@ TEST(LineReader, SplitsLinesIntoTokens) {
       {"cut token ending the line", "abcdefg\nhi", 4, {{"abc"}, {"hi"}}},
       {"150 characters at size 100", longToken + " y", 100, {{std::string(99, 'x'), "y"}}},
       {"token across a buffer refill", acrossRefill, 512, {{"abcdefghij", "klm"}, {}}},
+      {"cut token over three buffers", std::string(10000, 'x') + "\ty\rz", 4,
+       {{"xxx", "y"}, {"z"}}},
   };
   for (const TokenCase& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(readBytes(c.bytes, c.tokenSize), c.expected);
+  }
+}
+
+// A NUL byte would cut a name short: the readers of names and settings get
+// nothing of a line from such a token on, and the next line as usual.
+TEST(LineReader, FitTokensEndAtATokenWithANulByte) {
+  const TokenCase cases[] = {
+      {"NUL in a token", "a b\0c d\ne\n"s, 512, {{"a"}, {"e"}, {}}},
+      {"NUL in the cut tail of a token", "abcdefg\0 h\ni\n"s, 4, {{}, {"i"}, {}}},
+      {"NUL alone", "\0\nx"s, 512, {{}, {"x"}}},
+      {"no NUL: as nextToken", "a bcdef\n"s, 4, {{"a", "bcd"}, {}}},
+      {"NUL in a cut token, buffers later", std::string(5000, 'x') + "\0\nb"s, 4, {{}, {"b"}}},
+      {"rest of a long line skipped", "a\0 "s + std::string(10000, 'x') + "\nb\n", 512,
+       {{}, {"b"}, {}}},
+  };
+  for (const TokenCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(readBytes(c.bytes, c.tokenSize, nextFitToken), c.expected);
   }
 }
 
@@ -119,6 +144,27 @@ TEST(LineReader, FlagsAfterTheLastTokenAndSkipLine) {
   EXPECT_STREQ(token, "last");
   EXPECT_TRUE(reader.lineEnded);
   EXPECT_TRUE(reader.atEof);
+}
+
+TEST(LineReader, TokenWithNulMakesTheLineUnfit) {
+  ktest::TempDir dir;
+  ktest::writeFile(dir.file("f"), "a b\0c d\nnext\n"s);
+  OpenFile file(dir.file("f"));
+  LineReader reader(file.fd);
+  char token[16];
+  ASSERT_TRUE(nextFitToken(reader, token));
+  EXPECT_FALSE(reader.lineUnfit);
+  // nextToken hands the token back as read, NUL and all.
+  ASSERT_TRUE(nextToken(reader, token));
+  EXPECT_EQ(std::string(token, 3), "b\0c"s);
+  EXPECT_TRUE(reader.lineUnfit);
+  // Nothing more of the line is fit, though "d" follows.
+  EXPECT_FALSE(nextFitToken(reader, token));
+  EXPECT_STREQ(token, "");
+  skipLine(reader);
+  EXPECT_FALSE(reader.lineUnfit);
+  ASSERT_TRUE(nextFitToken(reader, token));
+  EXPECT_STREQ(token, "next");
 }
 
 TEST(LineReader, ReadsOnAfterTheEndWhenTheFileGrows) {

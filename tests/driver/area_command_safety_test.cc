@@ -30,11 +30,23 @@ TEST(AreaCommandSafety, ShellSyntaxInATagOrPathRunsNothing) {
       {"path", "EchoArea X base$(touch${IFS}pwned)", "echo %p",
        "echo base$(touch${IFS}pwned).sqd"},
       {"control character", "EchoArea X\x01 base", "echo %a", "echo X\x01"},
+      // A glob would hand the command every name in the working directory,
+      // "-rf" among them; "#" would cut the line off; "~" is a home directory.
+      {"glob tag", "EchoArea * base", "echo ARGS: %a END", "echo ARGS: * END"},
+      {"bracket glob tag", "EchoArea [a-z]* base", "echo ARGS: %a END",
+       "echo ARGS: [a-z]* END"},
+      {"question mark in a path", "EchoArea X b?se", "echo ARGS: %p END",
+       "echo ARGS: b?se.sqd END"},
+      {"comment tag", "EchoArea #x base", "echo ARGS: %a END", "echo ARGS: #x END"},
+      {"home directory tag", "EchoArea ~ base", "echo ARGS: %a END", "echo ARGS: ~ END"},
+      {"brace path", "EchoArea X /m/{a,b}", "echo ARGS: %p END",
+       "echo ARGS: /m/{a,b}.sqd END"},
   };
   for (const CraftedCase& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
     writeFile(dir.file("k.cfg"), std::string(c.areaLine) + "\n");
+    writeFile(dir.file("-rf"), "");
     const RunResult result = runKnotter({"k.cfg", "-!", c.commandTemplate}, dir.path());
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, banner + "Running script\n! Failed command: " + c.reported + "\n");
@@ -60,19 +72,19 @@ TEST(AreaCommandSafety, PlusStillLinksTheArea) {
 TEST(AreaCommandSafety, OrdinaryTagsAndDosPathsExpandAsBefore) {
   TempDir dir;
   writeFile(dir.file("k.cfg"),
-            "EchoArea FIDO.Net-1_x D:\\MSGS\\FIDO\nEchoArea R50.SYSOP /m/{50}~+=,@!%\n");
+            "EchoArea FIDO.Net-1_x D:\\MSGS\\FIDO\nEchoArea R50.SYSOP /m/50+=,@!%:\n");
   const RunResult result =
       runKnotter({"k.cfg", "-!", "printf '%s\\n' '%a' '%p'"}, dir.path());
   EXPECT_EQ(result.out, banner + "Running script\nFIDO.Net-1_x\nD:\\MSGS\\FIDO.sqd\n"
-                                 "R50.SYSOP\n/m/{50}~+=,@!%.sqd\n");
+                                 "R50.SYSOP\n/m/50+=,@!%:.sqd\n");
 }
 
 TEST(AreaCommandSafety, EveryShellCharacterIsRefused) {
-  for (const char c : std::string(";&|$()<>'\"`\x01\x1f")) {
+  for (const char c : std::string(";&|$()<>'\"`*?[]~#{}\x01\x1f")) {
     SCOPED_TRACE(static_cast<int>(c));
     EXPECT_FALSE(knotter::safeInCommand(std::string("a") + c + "b"));
   }
-  EXPECT_TRUE(knotter::safeInCommand("D:\\MSGS\\FIDO{1}~*?[x]#!%\x7f\xe9"));
+  EXPECT_TRUE(knotter::safeInCommand("D:\\MSGS\\FIDO.1-x_y+=,@!%:\x7f\xe9"));
 }
 
 }  // namespace

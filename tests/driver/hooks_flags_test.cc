@@ -27,6 +27,8 @@ void PrintTo(const FlagEntry& e, std::ostream* os) {
 
 namespace {
 
+using namespace std::string_literals;
+
 FlagList parseFlags(const std::string& bytes) {
   ktest::TempDir dir;
   ktest::writeFile(dir.file("flags"), bytes);
@@ -61,6 +63,9 @@ TEST(FlagsFile, LinesBecomeEntries) {
        {{"/var/[ab].flg", "cmd", "", false}}},
       {"a wildcard in the directory part is no wildcard", "/var/fl*/a.flg cmd\n",
        {{"/var/fl*/a.flg", "cmd", "", false}}},
+      // A NUL byte would cut the flag path or the command short.
+      {"lines holding a NUL byte are skipped", "a.flg cm\0d\nb\0.flg x\nc.flg three\n"s,
+       {{"c.flg", "three", "", false}}},
       {"a line keeps 4095 characters", "a.flg " + longCommand + "\nb.flg two\n",
        {{"a.flg", std::string(4095 - 6, 'x'), "", false}, {"b.flg", "two", "", false}}},
   };
