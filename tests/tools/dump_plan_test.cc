@@ -211,6 +211,27 @@ TEST(DumpPlan, SubjectLengthReachesThePlan) {
   expectPlansOfEveryType(squishBase(dir.path(), "T", layout.messages.size()), {"-s5"});
 }
 
+// Linking by subject reads no control information, so a Squish base whose
+// last one reaches past the end of the file is linked by Subj, and planned
+// alike; the other types give it up, and their plans report as --check.
+TEST(DumpPlan, SubjectPlanOfABaseOnlyMsgIdLinkingRefuses) {
+  TempDir dir;
+  BaseSpec layout;
+  for (std::uint32_t umsgid = 1; umsgid <= 3; ++umsgid) {
+    layout.messages.push_back(
+        {.umsgid = umsgid, .subject = "Re: S", .control = "\x01MSGID: 2:5020/1 1"});
+  }
+  const BuiltBase built = writeBase(layout, dir.file("T"));
+  truncateFile(sqd(dir.file("T")), built.frameOffsets[2] + 28 + 238 + 10);
+  const PlannedBase base = squishBase(dir.path(), "T", 3);
+  const DumpResult check = runDump({"--check", "T"}, dir.path());
+  EXPECT_EQ(check.out, "! Error reading T. Area is possibly damaged\n");
+  const DumpResult plan = runDump({"--plan", "-tr", "T"}, dir.path());
+  EXPECT_EQ(plan.exitCode, 1);
+  EXPECT_EQ(plan.out, check.out);
+  expectPlanOfLink(base, 's', {});
+}
+
 // The bases an independent implementation wrote, empty one included.
 TEST(DumpPlan, FixturePlansAreWhatKnotterWrites) {
   const std::pair<const char*, std::size_t> fixtures[] = {
