@@ -74,7 +74,8 @@ const DamageCase squishDamage[] = {
 const DamageCase jamDamage[] = {
     {"two records for one header",
      [](const fs::path& dir) { setU32(jdx(dir / "T"), 2 * 8 + 4, jamHeaderOffset(dir / "T", 1)); }},
-    {"a bad header", [](const fs::path& dir) { setJamHeaderU32(dir / "T", 2, jamAt::signature, 0); }},
+    {"a bad header",
+     [](const fs::path& dir) { setJamHeaderU32(dir / "T", 2, jamAt::signature, 0); }},
     {"no index", [](const fs::path& dir) { fs::remove(jdx(dir / "T")); }},
 };
 

@@ -36,9 +36,9 @@ using ReadFields = std::function<std::vector<MessageFields>()>;
 // One base as both tools name it.
 struct PlannedBase {
   fs::path dir;
-  std::string argument;          // "T", or "T.jhr"
-  std::string tag;               // the base name
-  std::vector<fs::path> files;   // every file of the base
+  std::string argument;         // "T", or "T.jhr"
+  std::string tag;              // the base name
+  std::vector<fs::path> files;  // every file of the base
   ReadFields read;
 };
 
@@ -75,14 +75,12 @@ std::string closingLine(const RunResult& link, const std::string& tag) {
   const std::size_t at = link.out.find(marker);
   if (at == std::string::npos) return "(no count from knotter: " + link.out + ")";
   const std::size_t from = at + marker.size();
-  return tag + ": " + link.out.substr(from, link.out.find('\n', from) - from) +
-         " would change\n";
+  return tag + ": " + link.out.substr(from, link.out.find('\n', from) - from) + " would change\n";
 }
 
 // Plans the base with type and options, checks that nothing was written,
 // links it with knotter and compares.
-void expectPlanOfLink(const PlannedBase& base, char type,
-                           const std::vector<std::string>& options) {
+void expectPlanOfLink(const PlannedBase& base, char type, const std::vector<std::string>& options) {
   std::vector<std::string> planArgs{"--plan", std::string("-t") + type};
   std::vector<std::string> linkArgs{"-#" + base.argument, std::string("-t") + type};
   planArgs.insert(planArgs.end(), options.begin(), options.end());
@@ -127,17 +125,17 @@ std::string slots(const std::array<std::uint32_t, 9>& replies) {
 
 PlannedBase squishBase(const fs::path& dir, const std::string& name, std::size_t messages) {
   const fs::path base = dir / name;
-  return {dir, name, name, {sqd(base), sqi(base)}, [base, messages] {
-            std::vector<MessageFields> all;
-            for (std::size_t p = 0; p < messages; ++p) {
-              const ReplyFields fields = readReplyFields(base, p);
-              all.push_back({std::to_string(p) + " umsgid=" +
-                                 std::to_string(readIndexEntry(base, p).umsgid),
-                             {{"replyto", std::to_string(fields.replyto)},
-                              {"replies", slots(fields.replies)}}});
-            }
-            return all;
-          }};
+  return {
+      dir, name, name, {sqd(base), sqi(base)}, [base, messages] {
+        std::vector<MessageFields> all;
+        for (std::size_t p = 0; p < messages; ++p) {
+          const ReplyFields fields = readReplyFields(base, p);
+          all.push_back(
+              {std::to_string(p) + " umsgid=" + std::to_string(readIndexEntry(base, p).umsgid),
+               {{"replyto", std::to_string(fields.replyto)}, {"replies", slots(fields.replies)}}});
+        }
+        return all;
+      }};
 }
 
 std::string identifier(std::uint32_t serial) {
@@ -162,12 +160,9 @@ struct Note {
 // (more than a Squish header holds).
 std::vector<Note> scenario() {
   std::vector<Note> notes = {
-      {1, 0, "Topic", 0, 77},          {2, 1, "Re: Topic"},
-      {3, 1, "RE: topic"},             {4, 2, "Re^2: Topic", 3, 0},
-      {5, 90, "Lost"},                 {6, 90, "Re: Lost"},
-      {7, 6, "Re: Lost"},              {1, 0, "Topic (again)"},
-      {0, 0, "Other", 5, 0},           {8, 8, "Self"},
-      {0, 3, "", 0, 0},                {20, 0, "Many"},
+      {1, 0, "Topic", 0, 77}, {2, 1, "Re: Topic"}, {3, 1, "RE: topic"}, {4, 2, "Re^2: Topic", 3, 0},
+      {5, 90, "Lost"},        {6, 90, "Re: Lost"}, {7, 6, "Re: Lost"},  {1, 0, "Topic (again)"},
+      {0, 0, "Other", 5, 0},  {8, 8, "Self"},      {0, 3, "", 0, 0},    {20, 0, "Many"},
   };
   for (std::uint32_t k = 0; k < 11; ++k) notes.push_back({21 + k, 20, "Re: Many"});
   return notes;
@@ -234,9 +229,9 @@ TEST(DumpPlan, SubjectPlanOfABaseOnlyMsgIdLinkingRefuses) {
 
 // The bases an independent implementation wrote, empty one included.
 TEST(DumpPlan, FixturePlansAreWhatKnotterWrites) {
-  const std::pair<const char*, std::size_t> fixtures[] = {
-      {"ex1", 4}, {"ex2", 4}, {"ex3", 6}, {"ex4", 4}, {"ex5", 11}, {"ex8", 10},
-      {"ex9empty", 0}, {"m50", 50}};
+  const std::pair<const char*, std::size_t> fixtures[] = {{"ex1", 4},      {"ex2", 4},  {"ex3", 6},
+                                                          {"ex4", 4},      {"ex5", 11}, {"ex8", 10},
+                                                          {"ex9empty", 0}, {"m50", 50}};
   for (const auto& [name, messages] : fixtures) {
     SCOPED_TRACE(name);
     TempDir dir;
@@ -262,7 +257,9 @@ JamBaseSpec jamScenario() {
   layout.messages.insert(layout.messages.begin() + 5, JamMessageSpec{.hardDeleted = true});
   layout.messages.insert(layout.messages.begin() + 8,
                          JamMessageSpec{.subfields = {replyField(identifier(1))},
-                                        .replyTo = 501, .replyNext = 503, .deleted = true});
+                                        .replyTo = 501,
+                                        .replyNext = 503,
+                                        .deleted = true});
   return layout;
 }
 

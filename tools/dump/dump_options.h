@@ -11,7 +11,7 @@
 
 namespace knotter::dump {
 
-constexpr int exitClean = 0;    // inspected, and the linker would accept the base
+constexpr int exitClean = 0;    // inspected or planned, and the linker would accept the base
 constexpr int exitDamaged = 1;  // a "! " line was printed: damaged or unreadable
 constexpr int exitUsage = 2;    // bad command line
 
@@ -25,7 +25,7 @@ struct DumpOptions {
   std::int32_t subjectLength = 15; // -s, clamped to 1..72 as the linker does
   bool russianLookalikes = false;  // -p
   LinkType linkType = LinkType::reply;  // -t, for --plan only
-  bool linkTypeGiven = false;
+  bool linkTypeGiven = false;          // -t was given: a usage error without --plan
 };
 
 enum class ParseResult { run, help, usageError };

@@ -106,9 +106,8 @@ bool mapPositions(const BaseInspection& inspection, std::vector<PlannedChange>& 
     if (messages[*at].umsgid != change.message.number) return false;
     change.position = *at;
   }
-  std::sort(changes.begin(), changes.end(), [](const PlannedChange& a, const PlannedChange& b) {
-    return a.position < b.position;
-  });
+  std::sort(changes.begin(), changes.end(),
+            [](const PlannedChange& a, const PlannedChange& b) { return a.position < b.position; });
   return true;
 }
 
