@@ -10,13 +10,15 @@
 #include "config/arguments.h"
 #include "config/text.h"
 #include "formats/format_table.h"
+#include "plan.h"
 
 namespace knotter::dump {
 namespace {
 
 
 constexpr const char* usageText =
-    "Usage: knotter-dump [-s<num>] [-p] [-a<tag>] [--threads | --check] <base path>\n"
+    "Usage: knotter-dump [-s<num>] [-p] [-a<tag>] [--threads | --check | --plan [-t<type>]]\n"
+    "                    <base path>\n"
     "\n"
     "Shows a Squish message base as the linker sees it, without changing it.\n"
     "\n"
@@ -26,6 +28,10 @@ constexpr const char* usageText =
     "   -a<tag>        Area tag for hashed MSGIDs and reports (default: base name)\n"
     "   --threads      Print the threads of the current reply-chain fields as a tree\n"
     "   --check        Only check the base for damage, as the linker would\n"
+    "   --plan         Print what knotter -#<base path> -t<type> would change,\n"
+    "                  writing nothing\n"
+    "   -t<type>       Linking type of --plan, as knotter's: f - Flat, r - Reply\n"
+    "                  (default), s - Subj, t - TimEd\n"
     "   -h, --help     Print this text\n"
     "\n"
     "Exit codes: 0 clean, 1 damaged or unreadable, 2 bad command line.\n";
@@ -55,6 +61,7 @@ void setBase(DumpOptions& options, std::string_view path) {
 bool takeOption(const char* option, ArgCursor& args, DumpOptions& options, ParseResult& result) {
   if (std::strcmp(option, "--threads") == 0) return setMode(options, DumpMode::threads);
   if (std::strcmp(option, "--check") == 0) return setMode(options, DumpMode::check);
+  if (std::strcmp(option, "--plan") == 0) return setMode(options, DumpMode::plan);
   if (std::strcmp(option, "--help") == 0 || std::strcmp(option, "-h") == 0) {
     result = ParseResult::help;
     return true;
@@ -74,6 +81,15 @@ bool takeOption(const char* option, ArgCursor& args, DumpOptions& options, Parse
       if (const std::optional<std::string> value = takeValue(rest, args)) {
         options.areaTag = *value;
         return !value->empty();
+      }
+      return false;
+    case 't':
+      if (const std::optional<std::string> value = takeValue(rest, args)) {
+        if (const std::optional<LinkType> type = linkTypeNamed(*value)) {
+          options.linkType = *type;
+          options.linkTypeGiven = true;
+          return true;
+        }
       }
       return false;
     default:
@@ -102,6 +118,8 @@ ParseResult parseDumpOptions(int argc, char** argv, DumpOptions& options) {
   }
   if (result != ParseResult::run) return result;
   if (!base) return ParseResult::usageError;
+  // A link type means something to the plan alone.
+  if (options.linkTypeGiven && options.mode != DumpMode::plan) return ParseResult::usageError;
   setBase(options, *base);
   return ParseResult::run;
 }

@@ -11,6 +11,7 @@
 #include "linker/subject_normaliser.h"
 #include "listing.h"
 #include "log/log.h"
+#include "plan.h"
 #include "thread_tree.h"
 
 namespace knotter::dump {
@@ -24,6 +25,12 @@ std::size_t hardDeleted(const BaseInspection& inspection) {
     if (view.state == FrameState::noHeader) ++count;
   }
   return count;
+}
+
+// Reads the base as its format is read for the listing.
+bool inspectAny(const DumpOptions& options, BaseInspection& inspection) {
+  return options.format == BaseFormat::jam ? inspectJamBase(options, inspection)
+                                           : inspectBase(options, inspection);
 }
 
 }  // namespace
@@ -47,11 +54,10 @@ int runDump(int argc, char** argv) {
   settings.subjectLength = options.subjectLength;
   buildSubjectScanTable(options.russianLookalikes);
 
+  if (options.mode == DumpMode::plan) return printPlan(options, inspectAny);
+
   BaseInspection inspection;
-  if (!(options.format == BaseFormat::jam ? inspectJamBase(options, inspection)
-                                          : inspectBase(options, inspection))) {
-    return exitDamaged;
-  }
+  if (!inspectAny(options, inspection)) return exitDamaged;
   if (options.mode != DumpMode::check) {
     printHeaderLine(stdout, options, inspection);
     if (options.mode == DumpMode::threads) {

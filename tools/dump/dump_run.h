@@ -1,5 +1,6 @@
 // One run of knotter-dump: read the command line, inspect the base, print
-// the listing, the threads or the damage check, and choose the exit code.
+// the listing, the threads, the damage check or the plan, and choose the
+// exit code.
 #pragma once
 
 namespace knotter::dump {

@@ -17,20 +17,19 @@ std::string keyText(const MsgIdKey& key) {
   return quoted(std::string_view(key.text, length)) + number;
 }
 
-// The reply slots up to the last one in use, holes kept as 0; "-" for none.
-std::string repliesText(const MessageView& view) {
-  std::size_t used = replySlots;
-  while (used > 0 && view.replies[used - 1] == 0) --used;
+}  // namespace
+
+std::string slotsText(std::span<const std::uint32_t> slots) {
+  std::size_t used = slots.size();
+  while (used > 0 && slots[used - 1] == 0) --used;
   if (used == 0) return "-";
   std::string text;
   for (std::size_t k = 0; k < used; ++k) {
     if (k > 0) text += ',';
-    text += std::to_string(view.replies[k]);
+    text += std::to_string(slots[k]);
   }
   return text;
 }
-
-}  // namespace
 
 std::string quoted(std::string_view text) {
   std::string out = "\"";
@@ -106,7 +105,7 @@ void printMessageLines(std::FILE* out, const BaseInspection& inspection) {
     }
     std::fprintf(out, " msgid=%s reply=%s replyto=%u replies=%s subj=%s\n",
                  keyText(view.msgId).c_str(), keyText(view.reply).c_str(),
-                 static_cast<unsigned>(view.replyto), repliesText(view).c_str(),
+                 static_cast<unsigned>(view.replyto), slotsText(view.replies).c_str(),
                  quotedSubject(view).c_str());
   }
 }

@@ -4,7 +4,9 @@
 // every byte outside printable ASCII escaped, so that each line parses alike.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -14,6 +16,10 @@ namespace knotter::dump {
 
 // text between double quotes, with \" \\ and \xHH escapes.
 std::string quoted(std::string_view text);
+
+// Reply slots up to the last one in use, comma-separated, holes kept as 0;
+// "-" when none is in use.
+std::string slotsText(std::span<const std::uint32_t> slots);
 
 // The normalised subject of a message, quoted.
 std::string quotedSubject(const MessageView& view);
