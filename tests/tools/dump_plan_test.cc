@@ -229,9 +229,10 @@ TEST(DumpPlan, SubjectPlanOfABaseOnlyMsgIdLinkingRefuses) {
 
 // The bases an independent implementation wrote, empty one included.
 TEST(DumpPlan, FixturePlansAreWhatKnotterWrites) {
-  const std::pair<const char*, std::size_t> fixtures[] = {{"ex1", 4},      {"ex2", 4},  {"ex3", 6},
-                                                          {"ex4", 4},      {"ex5", 11}, {"ex8", 10},
-                                                          {"ex9empty", 0}, {"m50", 50}};
+  const std::pair<const char*, std::size_t> fixtures[] = {
+      {"reply_to_reply", 4},      {"missing_original", 4},         {"two_threads_missing_original", 6},
+      {"duplicate_msgid", 4},     {"ten_replies", 11},             {"subjects_without_kludges", 10},
+      {"empty_base", 0},          {"five_threads", 50}};
   for (const auto& [name, messages] : fixtures) {
     SCOPED_TRACE(name);
     TempDir dir;
