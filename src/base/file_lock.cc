@@ -39,8 +39,10 @@ int waitBounded(Request request) {
 
 // A FIFO opened without O_NONBLOCK waits for a writer that may never come,
 // so every open is non-blocking until the file is known to be regular.
+// A directory opened for writing is refused by open itself (EISDIR); it is
+// no more a file than a FIFO, and is reported with the same number.
 int keepIfRegular(FileDescriptor& file) {
-  if (file.fd < 0) return errno;
+  if (file.fd < 0) return errno == EISDIR ? ENXIO : errno;
   struct stat status {};
   if (::fstat(file.fd, &status) != 0) {
     const int error = errno;
