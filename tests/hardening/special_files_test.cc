@@ -4,6 +4,7 @@
 // the area is skipped and the run goes on; the inspector reports it and
 // exits 1. Neither tool may wait on one, so every run has a time limit.
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -149,6 +150,41 @@ TEST(SpecialFiles, InspectorReportsAndExitsOne) {
       }
     }
   }
+}
+
+void newSession() {
+  if (setsid() < 0) _exit(126);
+}
+
+// A run started as the leader of a session without a terminal (a service
+// manager starts its services so) would take a terminal it opens for its
+// controlling one, and a hangup there would end the run. A base file that is
+// a terminal must leave the run without one: the flag command after the next
+// area reads the tool's terminal number from the kernel.
+TEST(SpecialFiles, TerminalNamedAsBaseDoesNotBecomeTheRunsTerminal) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const char* terminal = ptsname(master);
+  ASSERT_NE(terminal, nullptr);
+
+  TempDir dir;
+  writeAreas(dir, baseFiles[0]);
+  fs::remove(dir.file("bad.sqd"));
+  fs::create_symlink(terminal, dir.file("bad.sqd"));
+  writeFile(dir.file("go.flg"), "");
+  writeFile(dir.file("flags"), "go.flg awk '{ print $7 }' /proc/$PPID/stat > tty.txt\n");
+
+  BackgroundRun run = startKnotter({"-hpt", "-jam", "areas.cfg", "-@flags"}, dir.path(), "run",
+                                   {.inChild = newSession});
+  const FinishedRun done = finishKnotter(run, runLimit);
+  close(master);
+  EXPECT_EQ(done.result.exitCode, 1);
+  EXPECT_EQ(done.result.out, banner +
+                                 "Linking areas\nLinking BAD\r! Cannot open file bad.sqd (6)\n"
+                                 "Linking GOOD: 3 of 3\n");
+  EXPECT_EQ(readFile(dir.file("tty.txt")), "0\n");
 }
 
 }  // namespace
