@@ -64,6 +64,9 @@ TEST(MemoryShortage, InspectorTellsAShortIndexFromALackOfMemory) {
   if (!underAsan) hugeCounts.push_back(100000000);
   for (const std::uint32_t count : hugeCounts) {
     for (const bool indexHoldsThem : {false, true}) {
+      // The inspector's tables come from a throwing new, and the sanitizer's
+      // allocator ends the process when one fails, whatever its options say.
+      if (indexHoldsThem && underAsan) continue;
       SCOPED_TRACE("high_msg " + std::to_string(count) +
                    (indexHoldsThem ? ", index as long" : ", index of three"));
       TempDir dir;

@@ -52,10 +52,11 @@ class Tracee {
       pid_ = -1;  // reaped
       return;
     }
-    // Tell system call stops from signals, and never leave the tool running
-    // untraced if this process dies.
+    // Tell system call stops and a later exec from signals, and never leave
+    // the tool running untraced if this process dies.
     ptrace(PTRACE_SETOPTIONS, pid_, nullptr,
-           reinterpret_cast<void*>(PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL));
+           reinterpret_cast<void*>(PTRACE_O_TRACESYSGOOD | PTRACE_O_TRACEEXEC |
+                                   PTRACE_O_EXITKILL));
     attached_ = true;
   }
   ~Tracee() {
@@ -146,7 +147,8 @@ class Tracee {
         inCall_ = !inCall_;
         return true;
       }
-      signal = WSTOPSIG(status);
+      // An event stop (an exec, inside its call) is no signal of the tool's.
+      signal = (status >> 16) != 0 ? 0 : WSTOPSIG(status);
     }
   }
 
