@@ -161,14 +161,15 @@ std::optional<FinishedRun> runAndCut(const std::vector<Cut>& cuts,
 }
 
 // Run after the next area is linked, by the shell the tool starts: the
-// signals the tool blocks, and whatever it still holds of the cut bases (a
-// descriptor, a mapping, a record lock). The tool waits for the command
-// with SIGCHLD blocked, as system() does; nothing else may be blocked.
+// signals the tool blocks, as the shell inherits them, read with builtins
+// only (a shell blocks every signal for a moment around each command it
+// starts), then whatever the tool still holds of the cut bases: a
+// descriptor, a mapping, a record lock.
 const std::string stateCommand =
-    "go.flg grep SigBlk /proc/$PPID/status > state.txt; ls -l /proc/$PPID/fd | grep cut >> "
-    "state.txt; grep cut /proc/$PPID/maps >> state.txt; grep ' '$PPID' ' /proc/locks >> "
-    "state.txt; true\n";
-const std::string nothingHeld = "SigBlk:\t0000000000010000\n";
+    "go.flg while read -r line; do case $line in SigBlk*) echo \"$line\";; esac; done "
+    "< /proc/self/status > state.txt; ls -l /proc/$PPID/fd | grep cut >> state.txt; "
+    "grep cut /proc/$PPID/maps >> state.txt; grep ' '$PPID' ' /proc/locks >> state.txt; true\n";
+const std::string nothingHeld = "SigBlk:\t0000000000000000\n";
 
 struct LinkCutCase {
   const char* name;
