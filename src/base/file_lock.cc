@@ -39,8 +39,10 @@ int waitBounded(Request request) {
 
 // A FIFO opened without O_NONBLOCK waits for a writer that may never come,
 // so every open is non-blocking until the file is known to be regular.
+// A directory opened for writing is refused by open itself (EISDIR); it is
+// no more a file than a FIFO, and is reported with the same number.
 int keepIfRegular(FileDescriptor& file) {
-  if (file.fd < 0) return errno;
+  if (file.fd < 0) return errno == EISDIR ? ENXIO : errno;
   struct stat status {};
   if (::fstat(file.fd, &status) != 0) {
     const int error = errno;
@@ -56,17 +58,23 @@ int keepIfRegular(FileDescriptor& file) {
   return 0;
 }
 
+// O_NOCTTY: a run that leads a session without a terminal (as a service
+// manager starts it) would otherwise take a terminal named as a base file
+// for its own, and a hangup there would end the run; the check comes after
+// the open, too late to undo that.
+constexpr int probeFlags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+
 }  // namespace
 
 int openRegularFile(const char* path, int flags, FileDescriptor& file) {
   file.close();
-  file.fd = ::open(path, flags | O_CLOEXEC | O_NONBLOCK);
+  file.fd = ::open(path, flags | probeFlags);
   return keepIfRegular(file);
 }
 
 int openRegularFileAt(int dirFd, const char* name, int flags, FileDescriptor& file) {
   file.close();
-  file.fd = ::openat(dirFd, name, flags | O_CLOEXEC | O_NONBLOCK);
+  file.fd = ::openat(dirFd, name, flags | probeFlags);
   return keepIfRegular(file);
 }
 

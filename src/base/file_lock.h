@@ -15,7 +15,8 @@ namespace knotter {
 enum class OpenFor : std::uint8_t { linking, inspecting };
 
 // Opens path with flags (O_CLOEXEC added) into file, without waiting on a
-// FIFO, and makes sure it is a regular file. Returns 0, or the error number:
+// FIFO or taking a terminal for the process's own, and makes sure it is a
+// regular file. Returns 0, or the error number:
 // open's own, or ENXIO for a file that is not a regular file (a FIFO, a
 // device, a socket, a directory), which is then closed.
 int openRegularFile(const char* path, int flags, FileDescriptor& file);

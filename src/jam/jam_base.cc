@@ -75,7 +75,17 @@ bool openJamBase(const char* basePath, const char* areaTag, OpenFor purpose, Jam
     reportFileReadError(base.headerPath.c_str());
     return false;
   }
-  return readJamHeaderBlock(base.mapping.bytes(), areaTag, base.baseMsgNum, base.modCounter);
+  // The first read of the mapping. The file may have been cut short since
+  // it was sized, and the fault must cost only this area.
+  bool sound = false;
+  auto read = [&] {
+    sound = readJamHeaderBlock(base.mapping.bytes(), areaTag, base.baseMsgNum, base.modCounter);
+  };
+  if (!guardMappingFaults(read)) {
+    reportAreaReadError(areaTag);
+    return false;
+  }
+  return sound;
 }
 
 bool readJamHeaderBlock(Bytes header, const char* areaTag, std::uint32_t& baseMsgNum,

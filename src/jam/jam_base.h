@@ -46,8 +46,9 @@ inline bool jamHeaderDeleted(Bytes base, std::uint32_t ofs) {
 // Opens <basePath>.jhr exactly once (closing a second descriptor would drop
 // the lock), takes the lock on its first byte with the bounded wait (the
 // write lock for linking, a read lock that only keeps writers out for
-// inspecting), maps it and checks the header block. Reports the failure and
-// returns false; whatever was taken is released by base.
+// inspecting), maps it and checks the header block. Reports the failure
+// (for a fault on the mapping, "! Error reading %s. Area is possibly
+// damaged") and returns false; whatever was taken is released by base.
 bool openJamBase(const char* basePath, const char* areaTag, OpenFor purpose, JamBase& base);
 
 // Checks the header block of the header file (its signature and a

@@ -1,7 +1,7 @@
-// Real second processes for the hardening tests: the tool started in the
-// background (optionally with a memory limit), a forked child that holds a
-// record lock on a file, and a look at the kernel's lock table to see the
-// tool wait for a lock.
+// Real second processes for the hardening tests: the tool (or the inspector)
+// started in the background (optionally with a memory limit), a forked child
+// that holds a record lock on a file, and looks at the kernel's lock table
+// and at the tool's mappings to see it wait for a lock with a base mapped.
 #pragma once
 
 #include <fcntl.h>
@@ -52,6 +52,8 @@ struct SpawnOptions {
   // Run in the child just before the tool starts, after its standard
   // descriptors are set: to hand it a signal state, for instance.
   void (*inChild)() = nullptr;
+  // The binary to run: knotter, or KNOTTER_DUMP_BINARY for the inspector.
+  const char* program = KNOTTER_BINARY;
 };
 
 // The tool running in the background; its standard output and error go to
@@ -98,7 +100,7 @@ inline BackgroundRun startKnotter(const std::vector<std::string>& args,
     limitMemoryInChild(options.memoryLimit);
     if (options.inChild != nullptr) options.inChild();
     std::vector<std::string> copies = args;
-    std::string program = KNOTTER_BINARY;
+    std::string program = options.program;
     std::vector<char*> argv{program.data()};
     for (std::string& arg : copies) argv.push_back(arg.data());
     argv.push_back(nullptr);
@@ -113,11 +115,12 @@ struct FinishedRun {
   std::chrono::milliseconds elapsed{};
 };
 
-// Waits for the tool (killing it after 60 seconds) and collects its output.
-inline FinishedRun finishKnotter(BackgroundRun& run) {
+// Waits for the tool (killing it after `limit`) and collects its output.
+inline FinishedRun finishKnotter(BackgroundRun& run,
+                                 std::chrono::seconds limit = std::chrono::seconds(60)) {
   FinishedRun finished;
   int status = 0;
-  const auto deadline = Clock::now() + std::chrono::seconds(60);
+  const auto deadline = Clock::now() + limit;
   bool killed = false;
   for (;;) {
     const pid_t done = waitpid(run.pid, &status, WNOHANG);
@@ -126,7 +129,7 @@ inline FinishedRun finishKnotter(BackgroundRun& run) {
     if (!killed && Clock::now() > deadline) {
       kill(run.pid, SIGKILL);
       killed = true;
-      ADD_FAILURE() << "the tool did not finish within 60 seconds";
+      ADD_FAILURE() << "the tool did not finish within " << limit.count() << " seconds";
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
@@ -199,6 +202,20 @@ inline bool waitsForLock(pid_t pid) {
     if (line.find("-> POSIX") != std::string::npos && line.find(owner) != std::string::npos) {
       return true;
     }
+  }
+  return false;
+}
+
+// True when process `pid` has `file` mapped (its canonical path is listed
+// in the kernel's table of the process's mappings).
+inline bool mapsFile(pid_t pid, const std::filesystem::path& file) {
+  std::error_code error;
+  const std::string path = std::filesystem::canonical(file, error).string();
+  if (error) return false;
+  std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+  std::string line;
+  while (std::getline(maps, line)) {
+    if (line.ends_with(" " + path)) return true;
   }
   return false;
 }

@@ -3,7 +3,8 @@
 // that many entries. An index too short for it is a damaged base; one that
 // holds them (a sparse file here) makes the block too big to have. The tool
 // runs with its address space limited (set in the forked child before exec),
-// reports either for that area only and links the next one.
+// reports either for that area only and links the next one; the inspector
+// reports either and exits 1.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -52,6 +53,32 @@ TEST(MemoryShortage, AreaWithoutWorkingMemoryIsGivenUpAndTheRunGoesOn) {
         EXPECT_EQ(readFile(sqd(dir.file("huge"))), dataBefore);
         EXPECT_EQ(std::filesystem::file_size(sqi(dir.file("huge"))), indexSize);
       }
+    }
+  }
+}
+
+// The inspector checks the count against the index the same way before it
+// sizes anything by it, and says which of the two it found.
+TEST(MemoryShortage, InspectorTellsAShortIndexFromALackOfMemory) {
+  std::vector<std::uint32_t> hugeCounts = {0x7FFFFFFF};
+  if (!underAsan) hugeCounts.push_back(100000000);
+  for (const std::uint32_t count : hugeCounts) {
+    for (const bool indexHoldsThem : {false, true}) {
+      // The inspector's tables come from a throwing new, and the sanitizer's
+      // allocator ends the process when one fails, whatever its options say.
+      if (indexHoldsThem && underAsan) continue;
+      SCOPED_TRACE("high_msg " + std::to_string(count) +
+                   (indexHoldsThem ? ", index as long" : ", index of three"));
+      TempDir dir;
+      writeBase(threeMessageThread(count), dir.file("huge"));
+      if (indexHoldsThem) std::filesystem::resize_file(sqi(dir.file("huge")), 12ull * count);
+
+      const FinishedRun done = runKnotterWith(
+          {"--check", "huge"}, dir.path(),
+          {.memoryLimit = memoryLimit, .program = KNOTTER_DUMP_BINARY});
+      EXPECT_EQ(done.result.exitCode, 1) << done.result.err;
+      EXPECT_EQ(done.result.out, indexHoldsThem ? "! Not enough memory\n"
+                                                : "! Error reading index file huge.sqi\n");
     }
   }
 }
