@@ -68,13 +68,12 @@ constexpr int probeFlags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
 
 int openRegularFile(const char* path, int flags, FileDescriptor& file) {
   file.close();
+  // Opening a device can do something of its own (a tape rewinds), so what
+  // is known not to be a regular file is not opened at all; the check after
+  // the open covers a file replaced in between.
+  struct stat status {};
+  if (::stat(path, &status) == 0 && !S_ISREG(status.st_mode)) return ENXIO;
   file.fd = ::open(path, flags | probeFlags);
-  return keepIfRegular(file);
-}
-
-int openRegularFileAt(int dirFd, const char* name, int flags, FileDescriptor& file) {
-  file.close();
-  file.fd = ::openat(dirFd, name, flags | probeFlags);
   return keepIfRegular(file);
 }
 

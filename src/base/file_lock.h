@@ -21,9 +21,6 @@ enum class OpenFor : std::uint8_t { linking, inspecting };
 // device, a socket, a directory), which is then closed.
 int openRegularFile(const char* path, int flags, FileDescriptor& file);
 
-// The same relative to the directory dirFd, for a bare name.
-int openRegularFileAt(int dirFd, const char* name, int flags, FileDescriptor& file);
-
 // Takes a record lock of type (F_RDLCK or F_WRLCK) over the whole of fd,
 // waiting at most about one second. Returns 0 on success, else the error
 // number: EINTR (4) after the time-out. The alarm is always cancelled.
