@@ -51,6 +51,7 @@ MsgFileOpen MemoryMsgDirectory::openFile(std::uint32_t number) {
 }
 
 std::int64_t MemoryMsgDirectory::readFile(std::uint64_t at, std::span<std::uint8_t> out, int& error) {
+  ++fileReads;
   if (open_->readError != 0) {
     error = open_->readError;
     return -1;

@@ -14,8 +14,8 @@
 namespace knotter {
 
 struct MemoryMsgFile {
-  std::string name;
-  std::vector<std::uint8_t> bytes;
+  std::string name{};
+  std::vector<std::uint8_t> bytes{};
   MsgFileKind kind = MsgFileKind::regular;  // what opening the name finds
   int openError = 0;   // the open fails with it (kind failed)
   int readError = 0;   // every read fails with it
@@ -31,6 +31,7 @@ class MemoryMsgDirectory final : public MsgDirectory {
   // Runs before the checks of each write, with the file's number.
   std::function<void(std::uint32_t)> beforeWrite;
   std::uint32_t fileOpens = 0;   // opens for reading
+  std::uint32_t fileReads = 0;
   std::uint32_t writeOpens = 0;  // opens for writing
 
   // The file of a name, or null.
