@@ -11,6 +11,7 @@
 #include "linker/subject_normaliser.h"
 #include "listing.h"
 #include "log/log.h"
+#include "msg_inspection.h"
 #include "thread_tree.h"
 
 namespace knotter::dump {
@@ -46,6 +47,7 @@ int runDump(int argc, char** argv) {
   settings.russianLookalikes = options.russianLookalikes;
   settings.subjectLength = options.subjectLength;
   buildSubjectScanTable(options.russianLookalikes);
+  if (options.format == BaseFormat::msg) return runMsgDump(options);
 
   BaseInspection inspection;
   if (!(options.format == BaseFormat::jam ? inspectJamBase(options, inspection)

@@ -15,6 +15,10 @@ namespace knotter::dump {
 // text between double quotes, with \" \\ and \xHH escapes.
 std::string quoted(std::string_view text);
 
+// A parsed MSGID or REPLY: "-" when absent, else the origin text and the
+// number as eight hex digits, the way serials are written in kludges.
+std::string keyText(const MsgIdKey& key);
+
 // The normalised subject of a message, quoted.
 std::string quotedSubject(const MessageView& view);
 
