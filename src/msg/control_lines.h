@@ -1,11 +1,8 @@
-// Finds the control information of a *.MSG text as it is read piece by
-// piece: after any CR and LF bytes at the start of the text, the lines that
-// begin with SOH or with "AREA:" (empty lines between them included), each
-// ended by CR, LF or both in any order. The block ends at the first line that
-// begins with anything else, at a NUL, or at the end of the file. What the
-// kludge scanner is given runs from the first SOH to the end of the block:
-// kludges further down the text (PATH, Via, or a quoted message's) do not
-// count.
+// Finds the control information of a *.MSG text as it is read piece by piece:
+// after any line ends at the start, the lines that begin with SOH or "AREA:",
+// each ended by CR, LF or both (empty lines between them included), up to a
+// line of another kind, a NUL or the end of the file. The scanner is given
+// the block from its first SOH: kludges further down the text do not count.
 #pragma once
 
 #include <cstddef>

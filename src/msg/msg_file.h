@@ -1,11 +1,8 @@
-// One *.MSG message file as the linker and the inspector read it: the
-// checks that decide whether it takes part, in their order (the first that
-// fails wins), then its header and the kludge lines at the start of its
-// text, read in steps of msgReadStep bytes and handed to the kludge scanner
-// as they come, so that a long text costs one read. The file is closed
-// before this returns: an area of ten thousand messages must not hold ten
-// thousand descriptors. And the per-message room the source keeps for the
-// sink: which file was read, and its link fields as read.
+// One *.MSG message file as the linker and the inspector read it: the checks
+// that decide whether it takes part, in their order, then its header and the
+// kludge lines at the start of its text, read in 4 KiB steps and handed to
+// the scanner as they come; the file is closed before the reading returns.
+// And the room the source keeps per message for the sink.
 #pragma once
 
 #include <array>
@@ -42,9 +39,10 @@ struct MsgFileRead {
   std::uint8_t subject[msgSubjectSize];  // for message
 };
 
-// Reads the file of number through directory (see above) with buffer as its
-// room. With kludges, gives it the control information; with expected, a
-// file that is not that one is gone and gives nothing.
+// Reads the file of number through directory with buffer as its room. With
+// kludges, gives it the control information; with expected, a file that is
+// not that one is gone and gives nothing. No descriptor stays open: an area
+// of ten thousand files must not hold ten thousand.
 MsgFileRead readMsgFile(MsgDirectory& directory, std::uint32_t number, MsgReadBuffer& buffer,
                         MessageReader* kludges, const MsgFileId* expected = nullptr);
 
