@@ -6,6 +6,8 @@
 namespace knotter {
 namespace {
 
+using State = ControlLines::State;
+
 constexpr std::uint8_t soh = 0x01;
 constexpr std::string_view areaLine = "AREA:";
 
@@ -23,59 +25,72 @@ AreaMatch matchAreaLine(std::span<const std::uint8_t> piece, std::size_t at, boo
   return last ? AreaMatch::no : AreaMatch::undecided;
 }
 
+// The first byte of a line, at at: a kludge line, an AREA: line, or the end
+// of the block. False when the piece ends before that can be told.
+bool takeLineStart(ControlLines& lines, std::span<const std::uint8_t> piece, bool last,
+                   std::size_t& at, ControlPiece& out) {
+  if (piece[at] == soh) {
+    if (!lines.started) out.feedBegin = at;
+    lines.started = true;
+    lines.state = State::inLine;
+    ++at;
+    return true;
+  }
+  switch (piece[at] == 'A' ? matchAreaLine(piece, at, last) : AreaMatch::no) {
+    case AreaMatch::yes:
+      lines.state = State::inLine;
+      at += areaLine.size();
+      return true;
+    case AreaMatch::no:
+      lines.state = State::over;
+      return true;
+    case AreaMatch::undecided:
+      break;
+  }
+  return false;
+}
+
+// Moves at past the rest of a line; a NUL ends the text, and the line with it.
+void takeLine(ControlLines& lines, std::span<const std::uint8_t> piece, std::size_t& at) {
+  while (at < piece.size()) {
+    const std::uint8_t byte = piece[at];
+    if (byte == 0) {
+      lines.state = State::over;
+      return;
+    }
+    ++at;
+    if (isLineEnd(byte)) {
+      lines.state = State::lineEnd;
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 ControlPiece scanControlPiece(ControlLines& lines, std::span<const std::uint8_t> piece, bool last) {
-  using State = ControlLines::State;
   ControlPiece out;
   std::size_t at = 0;
-  const std::size_t size = piece.size();
-  while (at < size && lines.state != State::over) {
-    const std::uint8_t byte = piece[at];
+  bool decided = true;
+  while (at < piece.size() && lines.state != State::over && decided) {
     switch (lines.state) {
       case State::lineEnd:
-        if (isLineEnd(byte)) {
-          ++at;
-        } else {
-          lines.state = State::lineStart;
-        }
+        // Line ends, and the empty lines they make, are skipped.
+        while (at < piece.size() && isLineEnd(piece[at])) ++at;
+        if (at < piece.size()) lines.state = State::lineStart;
         break;
       case State::lineStart:
-        if (byte == soh) {
-          if (!lines.started) out.feedBegin = at;
-          lines.started = true;
-          lines.state = State::inLine;
-          ++at;
-          break;
-        }
-        switch (byte == 'A' ? matchAreaLine(piece, at, last) : AreaMatch::no) {
-          case AreaMatch::yes:
-            lines.state = State::inLine;
-            at += areaLine.size();
-            break;
-          case AreaMatch::no:
-            lines.state = State::over;
-            break;
-          case AreaMatch::undecided:
-            out.feedEnd = lines.started ? at : out.feedBegin;
-            out.consumed = at;
-            return out;
-        }
+        decided = takeLineStart(lines, piece, last, at, out);
         break;
       case State::inLine:
-        // A NUL ends the text, and the line with it.
-        if (byte == 0) {
-          lines.state = State::over;
-        } else {
-          if (isLineEnd(byte)) lines.state = State::lineEnd;
-          ++at;
-        }
+        takeLine(lines, piece, at);
         break;
       case State::over:
         break;
     }
   }
-  if (last) lines.state = State::over;
+  if (last && decided) lines.state = State::over;
+  // The block runs on from the first SOH; what was not decided is read again.
   out.feedEnd = lines.started ? at : out.feedBegin;
   out.consumed = at;
   return out;
