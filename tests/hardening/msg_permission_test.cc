@@ -28,13 +28,14 @@ void becomeNobody() {
   if (setgroups(0, nullptr) != 0 || setgid(nogroup) != 0 || setuid(nobody) != 0) _exit(126);
 }
 
-// As root: whether a child can become nobody. Otherwise the test runs as
-// the user it is, who owns the files it makes.
+// As root: whether a child can become nobody and then run the tool (a build
+// below a directory that only root may enter cannot be run so). Otherwise
+// the test runs as the user it is, who owns the files it makes.
 bool canDropToNobody() {
   const pid_t pid = fork();
   if (pid == 0) {
     becomeNobody();
-    _exit(0);
+    _exit(::access(KNOTTER_BINARY, X_OK) == 0 ? 0 : 1);
   }
   int status = 0;
   return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
@@ -72,7 +73,7 @@ std::string reportOf(const std::string& report) {
 TEST(MsgPermission, AFileWithoutWritePermissionGivesTheAreaUpBeforeAnyWrite) {
   TempDir dir;
   Runner runner;
-  if (!prepare(runner, dir)) GTEST_SKIP() << "cannot start the tool as nobody here";
+  if (!prepare(runner, dir)) GTEST_SKIP() << "cannot run " KNOTTER_BINARY " as nobody here";
   const auto area = dir.file("area");
   std::filesystem::create_directory(area);
   runner.give(area);
@@ -96,7 +97,7 @@ TEST(MsgPermission, AFileWithoutWritePermissionGivesTheAreaUpBeforeAnyWrite) {
 TEST(MsgPermission, ADirectoryTheUserMayNotReadIsReportedWithItsPath) {
   TempDir dir;
   Runner runner;
-  if (!prepare(runner, dir)) GTEST_SKIP() << "cannot start the tool as nobody here";
+  if (!prepare(runner, dir)) GTEST_SKIP() << "cannot run " KNOTTER_BINARY " as nobody here";
   const auto area = dir.file("area");
   std::filesystem::create_directory(area);
   writeMsgFile(area, "2.msg", {.text = msgText({msgIdKludge(2)}), .replyTo = 9});
