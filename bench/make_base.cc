@@ -1,4 +1,4 @@
-// knotter-make-base: writes a synthetic, unlinked Squish (or JAM) base shaped like real
+// knotter-make-base: writes a synthetic, unlinked Squish (JAM, *.MSG) base shaped like real
 // echomail (threads of various depth, replies to originals that are not in
 // the base, a few dupes, some gated angle-bracket MSGIDs, Russian subjects),
 // the same bytes for the same options on every run.
@@ -11,15 +11,18 @@
 #include "base_writer.h"
 #include "jam_writer.h"
 #include "message_plan.h"
+#include "msg_writer.h"
 #include "text_pools.h"
 
 namespace {
 
 constexpr const char* usageText =
     "Usage: knotter-make-base [-n count] [-s seed] [-r originals] [-m missing] [-t topics] [-o]\n"
-    "                         [-j] <base>\n"
+    "                         [-j | -M] <base>\n"
     "  Writes <base>.sqd and <base>.sqi, unlinked.\n"
     "  -j            a JAM base instead: <base>.jhr, <base>.jdx and <base>.jdt\n"
+    "  -M            a *.MSG area instead: the directory <base>, 1.msg the highwater mark,\n"
+    "                the messages from 2.msg (count at most 65534)\n"
     "  -n count      messages (default 1000)\n"
     "  -s seed       any number; the same seed gives the same base (default 1)\n"
     "  -r originals  messages that start a thread, in thousandths (default 333)\n"
@@ -36,11 +39,13 @@ bool readNumber(const char* text, unsigned long limit, unsigned long& value) {
   return *text != '\0' && *end == '\0' && value <= limit;
 }
 
+enum class Kind { squish, jam, msg };
+
 bool readOptions(int argc, char** argv, knotter::bench::PlanShape& shape, std::uint64_t& seed,
-                 bool& jam) {
+                 Kind& kind) {
   unsigned long value = 0;
   int option = 0;
-  while ((option = ::getopt(argc, argv, "n:s:r:m:t:oj")) != -1) {
+  while ((option = ::getopt(argc, argv, "n:s:r:m:t:ojM")) != -1) {
     switch (option) {
       case 'n':
         if (!readNumber(optarg, maxCount, value)) return false;
@@ -65,13 +70,16 @@ bool readOptions(int argc, char** argv, knotter::bench::PlanShape& shape, std::u
         shape.manyOrigins = true;
         break;
       case 'j':
-        jam = true;
+        kind = Kind::jam;
+        break;
+      case 'M':
+        kind = Kind::msg;
         break;
       default:
         return false;
     }
   }
-  return optind + 1 == argc;
+  return optind + 1 == argc && (kind != Kind::msg || shape.count <= knotter::bench::maxMsgMessages);
 }
 
 }  // namespace
@@ -80,8 +88,8 @@ int main(int argc, char** argv) {
   knotter::bench::PlanShape shape;
   shape.count = 1000;
   std::uint64_t seed = 1;
-  bool jam = false;
-  if (!readOptions(argc, argv, shape, seed, jam)) {
+  Kind kind = Kind::squish;
+  if (!readOptions(argc, argv, shape, seed, kind)) {
     std::fputs(usageText, stderr);
     return 2;
   }
@@ -90,8 +98,9 @@ int main(int argc, char** argv) {
 
   const knotter::bench::AreaPlan plan = knotter::bench::planArea(shape, seed);
   knotter::bench::BaseStats stats;
-  const bool written = jam ? knotter::bench::writeJamBase(plan, basePath, stats)
-                           : knotter::bench::writeBase(plan, basePath, stats);
+  const bool written = kind == Kind::jam   ? knotter::bench::writeJamBase(plan, basePath, stats)
+                       : kind == Kind::msg ? knotter::bench::writeMsgArea(plan, basePath, stats)
+                                           : knotter::bench::writeBase(plan, basePath, stats);
   if (!written) return 1;
   std::printf("%s: %u messages, %llu bytes; control information %zu..%zu, text %zu..%zu bytes\n",
               basePath.c_str(), shape.count, static_cast<unsigned long long>(stats.dataSize),

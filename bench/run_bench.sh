@@ -12,7 +12,8 @@
 #   BENCH_OTHER_TYPES  link types of the other workloads     (default "r")
 #   BENCH_AREAS        areas of the multi-area workload      (default 1000)
 #   BENCH_AREA_SIZE    messages per area                     (default 1000)
-#   BENCH_WORKLOADS    which workloads to run                (default "base origins areas jam")
+#   BENCH_MSG_SIZE     messages of the *.MSG workload        (default 60000; at most 65534)
+#   BENCH_WORKLOADS    which workloads to run                (default "base origins areas jam msg")
 #   BENCH_PAIRS        undisturbed tool/floor pairs per cell (default 7)
 #   BENCH_BUILD        build directory                       (default <repo>/build-bench)
 #   BENCH_TMP          where bases are generated             (default /tmp; 1M messages take ~1.4 GB)
@@ -24,20 +25,22 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 case "${1:-}" in
   "") quick=false ;;
   --quick) quick=true ;;
-  -h | --help) sed -n '2,21s/^# \{0,1\}//p' "$0"; exit 0 ;;
-  *) sed -n '2,21s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
+  -h | --help) sed -n '2,22s/^# \{0,1\}//p' "$0"; exit 0 ;;
+  *) sed -n '2,22s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
 esac
 if $quick; then
   sizes=${BENCH_SIZES:-"10000 100000"}
   areas=${BENCH_AREAS:-100}
+  msg_size=${BENCH_MSG_SIZE:-10000}
 else
   sizes=${BENCH_SIZES:-"100000 1000000"}
   areas=${BENCH_AREAS:-1000}
+  msg_size=${BENCH_MSG_SIZE:-60000}
 fi
 types=${BENCH_TYPES:-"t f r s"}
 other_types=${BENCH_OTHER_TYPES:-r}
 area_size=${BENCH_AREA_SIZE:-1000}
-workloads=${BENCH_WORKLOADS:-"base origins areas jam"}
+workloads=${BENCH_WORKLOADS:-"base origins areas jam msg"}
 pairs=${BENCH_PAIRS:-7}
 build=${BENCH_BUILD:-$root/build-bench}
 tmp=${BENCH_TMP:-/tmp}
@@ -56,6 +59,7 @@ timer=$build/bench/knotter-time-run
 echo "Smoke check ..." >&2
 "$root/bench/smoke.sh" "$knotter" "$make_base" "$types" >&2
 "$root/bench/smoke.sh" "$knotter" "$make_base" "$types" -j >&2
+"$root/bench/smoke.sh" "$knotter" "$make_base" "$types" -M >&2
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 results=$work/results
@@ -65,6 +69,15 @@ results=$work/results
 # copy in $work/copy. tool_args and floor_args name that copy.
 tool_args=()
 floor_args=()
+# Messages of the *.MSG area when the workload is one, else empty.
+msg_area=
+
+# sync_copy: the working copy written back to disk. A *.MSG area is a
+# directory of files, which sync names only as a directory: its file system
+# is written back whole.
+sync_copy() {
+  if [ -n "$msg_area" ]; then sync -f "$work/copy/base"; else sync "$work/copy"/*; fi
+}
 
 # fresh: a new copy of the unlinked bases, written back to disk so that no
 # writeback of the copy runs during the timed part. Within a workload the
@@ -73,17 +86,23 @@ floor_args=()
 # "discard"), which would slow whatever run came next.
 fresh() {
   local f
-  if [ ! -d "$work/copy" ]; then
+  if [ -n "$msg_area" ]; then
+    # The generator writes the area again over the copy, each file in place
+    # and whole, which undoes a link byte for byte without removing a file.
+    mkdir -p "$work/copy"
+    "$make_base" -M -n "$msg_area" -s 1 "$work/copy/base" >/dev/null
+  elif [ ! -d "$work/copy" ]; then
     cp -r "$work/source" "$work/copy"
   else
     for f in "$work/source"/*; do cat "$f" 1<>"$work/copy/${f##*/}"; done
   fi
-  sync "$work/copy"/*
+  sync_copy
 }
 
 # new_workload: the bases of the next workload go into an empty source
 # directory; the old copy goes, and its discards settle before timing.
 new_workload() {
+  msg_area=
   rm -rf "$work/source" "$work/copy"
   mkdir "$work/source"
   sync
@@ -142,7 +161,7 @@ cell() {
   settle "$label" "$3" first
   fresh
   timed - 1 "$knotter" "${tool_args[@]}" "-t$3"
-  sync "$work/copy"/*
+  sync_copy
   settle "$label" "$3" relink
 }
 
@@ -178,6 +197,19 @@ many_areas() {
   for type in $other_types; do cell areas "$((areas * area_size))" "$type"; done
 }
 
+# msg_workload: one *.MSG directory of $msg_size messages (1.msg the
+# highwater mark), linked with -#<dir>/; its floor opens and reads each
+# file's header and kludge lines.
+msg_workload() {
+  local type
+  new_workload
+  "$make_base" -M -n "$msg_size" -s 1 "$work/source/base" >/dev/null
+  msg_area=$msg_size
+  tool_args=("-#$work/copy/base/")
+  floor_args=("$work/copy/base/")
+  for type in $other_types; do cell msg "$msg_size" "$type"; done
+}
+
 largest=$(tr ' ' '\n' <<<"$sizes" | sort -n | tail -n 1)
 for workload in $workloads; do
   echo "Measuring workload $workload ..." >&2
@@ -186,6 +218,7 @@ for workload in $workloads; do
     origins) one_base origins "$largest" "$other_types" -o ;;
     jam) one_base jam "$largest" "$other_types" -j ;;
     areas) many_areas ;;
+    msg) msg_workload ;;
     *) echo "run_bench: unknown workload $workload" >&2; exit 2 ;;
   esac
 done
@@ -198,7 +231,8 @@ echo "knotter $measured, $(date -u '+%Y-%m-%d %H:%M UTC')," \
 echo "load average $load_before at the start, $(cut -d' ' -f1-3 /proc/loadavg) at the end;" \
   "$pairs undisturbed pairs per cell (at most $((3 * pairs)) run); took $((SECONDS / 60)) min $((SECONDS % 60)) s"
 echo "workloads: $workloads (areas: $areas areas of $area_size messages;" \
-  "origins: -o, nearly every message its own origin; jam: the base as a JAM base)"
+  "origins: -o, nearly every message its own origin; jam: the base as a JAM base;" \
+  "msg: a *.MSG directory of $msg_size messages)"
 echo
 [ -n "${BENCH_RAW:-}" ] && cp "$results" "$BENCH_RAW"
 awk -v pairs="$pairs" -v sizes="$(tr ' ' '\n' <<<"$sizes" | sort -n | tr '\n' ' ')" -f "$root/bench/report.awk" "$results"

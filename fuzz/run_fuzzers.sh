@@ -13,12 +13,13 @@ shift || true
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KNOTTER_FUZZ_BUILD:-$root/build-fuzz}
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(kludge_scanner subject_normaliser line_reader config_reader area area_jam)
+[ ${#targets[@]} -gt 0 ] || targets=(kludge_scanner subject_normaliser line_reader config_reader area area_jam area_msg)
 
 # Largest input per target: a subject is 73 bytes; configurations, texts and
 # whole areas get room for several 4096-byte buffers and frames.
 declare -A maxLen=([kludge_scanner]=1024 [subject_normaliser]=73 [line_reader]=12288
-                   [config_reader]=8192 [area]=20000 [area_jam]=20000)
+                   [config_reader]=8192 [area]=20000 [area_jam]=20000
+                   [area_msg]=20000)
 
 export CC=clang CXX=clang++
 mkdir -p "$build"

@@ -15,7 +15,7 @@ constexpr std::int32_t linkSubj = 4;
 
 // The format of an area's message base. Areas of no format the tool links
 // are not taken into the area table.
-enum class BaseFormat : std::uint8_t { none, squish, jam };
+enum class BaseFormat : std::uint8_t { none, squish, jam, msg };
 
 // The message base type an HPT area line gives its area, as the tosser reads
 // it. Only Squish, and JAM under -jam, are linked; none is a -b word that
@@ -32,6 +32,7 @@ struct Settings {
   std::int32_t cmdLinkType = 0;        // -t; 0 = not given
   bool hptMode = false;                // -hpt
   bool jamMode = false;                // -jam: HPT's JAM areas are linked too
+  bool msgMode = false;                // -msg: *.MSG areas are linked too
   HptType hptEchoDefault = HptType::squish;  // EchoAreaDefaults; none seen: Squish
   bool linkByDefault = true;           // areas without own link type are linked
   bool quiet = false;                  // -q

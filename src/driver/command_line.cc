@@ -29,6 +29,7 @@ constexpr const char* usageText =
     "   -#<path>       Process message base specified by <path>, don't read config\n"
     "   -hpt           Turn on support for HPT's configuration keywords\n"
     "   -jam           Link HPT's JAM areas (-b jam) as well\n"
+    "   -msg           Link *.MSG areas (HPT -b msg, Squish -f) as well\n"
     "   -a<area>       Process this area only\n"
     "   -f             Process only areas from the list file or specified area\n"
     "   -k             The same as -f, but delete list file at exit\n"
@@ -139,6 +140,13 @@ bool jamOption(const char* option, const char*, ArgCursor&, RunOptions&) {
   return true;
 }
 
+bool msgOption(const char* option, const char*, ArgCursor&, RunOptions&) {
+  // Only the whole word "msg", as for -jam: any other -m prints the usage.
+  if (!equalsNoCase(option + 1, "msg")) printUsage();
+  settings.msgMode = true;
+  return true;
+}
+
 bool hptOption(const char* option, const char*, ArgCursor&, RunOptions&) {
   // Only the whole word "hpt" counts; any other -h is ignored silently.
   if (equalsNoCase(option + 1, "hpt")) settings.hptMode = true;
@@ -185,6 +193,7 @@ constexpr OptionEntry optionTable[] = {
     {'k', deletedListOption},
     {'f', listOption},
     {'j', jamOption},
+    {'m', msgOption},
     {'h', hptOption},
     {'l', logOption},
     {'p', setFlag<&Settings::russianLookalikes>},

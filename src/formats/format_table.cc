@@ -2,6 +2,7 @@
 
 #include "config/text.h"
 #include "jam/jam_area.h"
+#include "msg/msg_area.h"
 #include "squish/squish_area.h"
 
 namespace knotter {
@@ -17,6 +18,14 @@ bool cutSuffix(std::string_view argument, std::string_view suffix, std::string_v
 
 bool namesJam(std::string_view argument, std::string_view& path) {
   return cutSuffix(argument, jamDataSuffix, path);
+}
+
+// A path that ends in a slash names a *.MSG directory: the path without its
+// trailing slashes.
+bool namesMsg(std::string_view argument, std::string_view& path) {
+  if (argument.empty() || argument.back() != '/') return false;
+  path = msgDirectoryOf(argument);
+  return true;
 }
 
 // Any path names a Squish base: with its data file's suffix or without.
@@ -69,6 +78,7 @@ LinkOutcome planAreaOf(const AreaJob& job, PlanListener& listener) {
 // In the order a -# path is matched against them; Squish takes any path.
 constexpr FormatRow formatRows[] = {
     {BaseFormat::jam, "jam", jamDataSuffix, namesJam, linkAreaOf<JamArea>, planAreaOf<JamArea>},
+    {BaseFormat::msg, "msg", msgDataSuffix, namesMsg, linkAreaOf<MsgArea>, planAreaOf<MsgArea>},
     {BaseFormat::squish, "squish", squishDataSuffix, namesSquish, linkAreaOf<SquishArea>,
      planAreaOf<SquishArea>},
 };

@@ -79,7 +79,9 @@ bool takeSubjectTable(std::uint32_t count, std::int32_t subjectLength, std::uint
   table = SubjectTable{};
   const std::size_t width = recordWidth(subjectLength);
   const std::uint64_t messages = std::max<std::uint64_t>(count, minBlockMessages);
-  const std::uint64_t untouchedAt = messages * (width + 4);
+  // The bit set is read and written as 64-bit words: it begins on a multiple
+  // of 8, whatever the width of the records before it.
+  const std::uint64_t untouchedAt = (messages * (width + 4) + 7) & ~std::uint64_t{7};
   const std::uint64_t roomAt = untouchedAt + bitWords(messages) * sizeof(std::uint64_t);
   auto* block = static_cast<std::uint8_t*>(scratchBuffer(roomAt + messages * roomBytes));
   if (block == nullptr) return false;

@@ -42,6 +42,14 @@ void reportBadFrame(const char* areaTag, std::uint32_t umsgid, std::uint32_t ofs
   logMessage(levelDetail, "! Bad frame for message with umsgid=%s", detail);
 }
 
+void reportBaseChanged(const char* areaTag) {
+  logMessage(levelError, "! Message base of %s changed while it was read", areaTag);
+}
+
+void reportCannotWrite(const char* path, int error) {
+  logMessage(levelError, "! Cannot write file %s (%u)", path, static_cast<unsigned>(error));
+}
+
 void reportAreaReadError(const char* areaTag) {
   logMessage(levelError, "! Error reading %s. Area is possibly damaged", areaTag);
 }

@@ -34,6 +34,13 @@ void reportBaseDamaged(const char* areaTag);
 // offset 0x%08X".
 void reportBadFrame(const char* areaTag, std::uint32_t umsgid, std::uint32_t ofs);
 
+// "! Message base of %s changed while it was read": a file that was to be
+// written is not the one read, or holds other link fields than it did.
+void reportBaseChanged(const char* areaTag);
+
+// "! Cannot write file %s (%u)": path, and the error number of the write.
+void reportCannotWrite(const char* path, int error);
+
 // "! Error reading %s. Area is possibly damaged": what the core says when
 // linking an area failed in a way nothing else reported.
 void reportAreaReadError(const char* areaTag);

@@ -24,6 +24,7 @@ const std::string usage =
     "   -#<path>       Process message base specified by <path>, don't read config\n"
     "   -hpt           Turn on support for HPT's configuration keywords\n"
     "   -jam           Link HPT's JAM areas (-b jam) as well\n"
+    "   -msg           Link *.MSG areas (HPT -b msg, Squish -f) as well\n"
     "   -a<area>       Process this area only\n"
     "   -f             Process only areas from the list file or specified area\n"
     "   -k             The same as -f, but delete list file at exit\n"

@@ -1,5 +1,5 @@
 // How a path given with -# (or to the inspector) names a base: its format,
-// its base path and its tag.
+// its base path and its tag; a trailing slash names a *.MSG directory.
 #include "formats/format_table.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +21,12 @@ TEST(FormatTable, BasePathLosesOnlyAFormatSuffixWithSomethingBeforeIt) {
       {".sqd", ".sqd", ".sqd", BaseFormat::squish},
       {".jhr", ".jhr", ".jhr", BaseFormat::squish},
       {"x.jhr", "x", "x", BaseFormat::jam},
-      {"/m/dir/", "/m/dir/", "", BaseFormat::squish},
+      {"/m/mail/", "/m/mail", "mail", BaseFormat::msg},
+      {"/m/mail//", "/m/mail", "mail", BaseFormat::msg},
+      {"mail/", "mail", "mail", BaseFormat::msg},
+      {"/m/MAIL.JHR/", "/m/MAIL.JHR", "MAIL.JHR", BaseFormat::msg},
+      {"/", "/", "", BaseFormat::msg},
+      {"/m/mail", "/m/mail", "mail", BaseFormat::squish},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.argument);

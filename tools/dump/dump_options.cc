@@ -23,6 +23,7 @@ constexpr const char* usageText =
     "Shows a Squish message base as the linker sees it, without changing it.\n"
     "\n"
     "   <base path>    The base, with or without \".sqd\"; a JAM base by its \".jhr\"\n"
+    "                  A *.MSG area by its directory with a trailing \"/\"\n"
     "   -s<num>        Compare first <num> symbols of subjects (default 15)\n"
     "   -p             Treat Russian letters like 'p','y' as similar Latin ones\n"
     "   -a<tag>        Area tag for hashed MSGIDs and reports (default: base name)\n"

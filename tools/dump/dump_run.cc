@@ -11,6 +11,7 @@
 #include "linker/subject_normaliser.h"
 #include "listing.h"
 #include "log/log.h"
+#include "msg_inspection.h"
 #include "plan.h"
 #include "thread_tree.h"
 
@@ -53,6 +54,7 @@ int runDump(int argc, char** argv) {
   settings.russianLookalikes = options.russianLookalikes;
   settings.subjectLength = options.subjectLength;
   buildSubjectScanTable(options.russianLookalikes);
+  if (options.format == BaseFormat::msg) return runMsgDump(options);
 
   if (options.mode == DumpMode::plan) return printPlan(options, inspectAny);
 

@@ -5,10 +5,7 @@
 #include "damage_check.h"
 
 namespace knotter::dump {
-namespace {
 
-// A parsed MSGID or REPLY: "-" when absent, else the origin text and the
-// number as eight hex digits, the way serials are written in kludges.
 std::string keyText(const MsgIdKey& key) {
   const std::size_t length = ::strnlen(key.text, sizeof key.text);
   if (key.number == 0 && length == 0) return "-";
@@ -16,8 +13,6 @@ std::string keyText(const MsgIdKey& key) {
   std::snprintf(number, sizeof number, ",%08x", key.number);
   return quoted(std::string_view(key.text, length)) + number;
 }
-
-}  // namespace
 
 std::string slotsText(std::span<const std::uint32_t> slots) {
   std::size_t used = slots.size();

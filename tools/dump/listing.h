@@ -17,6 +17,10 @@ namespace knotter::dump {
 // text between double quotes, with \" \\ and \xHH escapes.
 std::string quoted(std::string_view text);
 
+// A parsed MSGID or REPLY: "-" when absent, else the origin text and the
+// number as eight hex digits, the way serials are written in kludges.
+std::string keyText(const MsgIdKey& key);
+
 // Reply slots up to the last one in use, comma-separated, holes kept as 0;
 // "-" when none is in use.
 std::string slotsText(std::span<const std::uint32_t> slots);
