@@ -14,6 +14,7 @@
 #include "support/base_builder.h"
 #include "support/files.h"
 #include "support/jam_base_builder.h"
+#include "support/msg_area_builder.h"
 #include "support/run_knotter.h"
 #include "support/temp_dir.h"
 #include "tools/run_dump.h"
@@ -287,6 +288,50 @@ TEST(DumpPlan, JamPlanIsWhatKnotterWrites) {
   const JamBaseSpec layout = jamScenario();
   writeJamBase(layout, dir.file("T"));
   expectPlansOfEveryType(jamBase(dir.path(), "T", layout));
+}
+
+// The scenario as a *.MSG directory, files 2.. with gaps, beside a highwater
+// file and a name that takes no part.
+std::vector<std::uint32_t> writeMsgScenario(const fs::path& dir) {
+  fs::create_directory(dir);
+  writeMsgFile(dir, "1.msg", {.from = "-=|smapi internal|=-", .replyTo = 57});
+  writeMsgFile(dir, "0009.msg", {.text = msgText({msgIdKludge(1)})});
+  std::vector<std::uint32_t> numbers;
+  const std::vector<Note> notes = scenario();
+  for (std::uint32_t k = 0; k < notes.size(); ++k) {
+    const Note& note = notes[k];
+    std::vector<std::string> kludges;
+    if (note.msgId != 0) kludges.push_back("MSGID: " + identifier(note.msgId));
+    if (note.reply != 0) kludges.push_back("REPLY: " + identifier(note.reply));
+    const std::uint32_t number = 2 + 3 * k;
+    writeMsgFile(dir, std::to_string(number) + ".msg",
+                 {.subject = note.subject,
+                  .text = msgText(kludges),
+                  .replyTo = static_cast<std::uint16_t>(note.staleReplyTo),
+                  .up = static_cast<std::uint16_t>(note.staleReply)});
+    numbers.push_back(number);
+  }
+  return numbers;
+}
+
+TEST(DumpPlan, MsgPlanIsWhatKnotterWrites) {
+  TempDir dir;
+  const fs::path area = dir.file("mail");
+  const std::vector<std::uint32_t> numbers = writeMsgScenario(area);
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(area)) files.push_back(entry.path());
+  const PlannedBase base{dir.path(), "mail/", "mail", files, [area, numbers] {
+                           std::vector<MessageFields> all;
+                           for (const std::uint32_t n : numbers) {
+                             const MsgLinks links =
+                                 readMsgLinks(area / (std::to_string(n) + ".msg"));
+                             all.push_back({std::to_string(n),
+                                            {{"replyto", std::to_string(links.replyTo)},
+                                             {"up", std::to_string(links.up)}}});
+                           }
+                           return all;
+                         }};
+  expectPlansOfEveryType(base);
 }
 
 }  // namespace

@@ -54,9 +54,8 @@ int runDump(int argc, char** argv) {
   settings.russianLookalikes = options.russianLookalikes;
   settings.subjectLength = options.subjectLength;
   buildSubjectScanTable(options.russianLookalikes);
-  if (options.format == BaseFormat::msg) return runMsgDump(options);
-
   if (options.mode == DumpMode::plan) return printPlan(options, inspectAny);
+  if (options.format == BaseFormat::msg) return runMsgDump(options);
 
   BaseInspection inspection;
   if (!inspectAny(options, inspection)) return exitDamaged;

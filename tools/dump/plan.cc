@@ -11,7 +11,6 @@
 #include "formats/format_table.h"
 #include "listing.h"
 #include "log/area_reports.h"
-#include "log/log.h"
 
 namespace knotter::dump {
 namespace {
@@ -68,17 +67,20 @@ std::string replyNextText(const LinkFields& fields) { return std::to_string(fiel
 constexpr FieldNotation squishFields[] = {{"replyto", replyToText}, {"replies", repliesText}};
 constexpr FieldNotation jamFields[] = {
     {"replyto", replyToText}, {"reply1st", reply1stText}, {"replynext", replyNextText}};
+constexpr FieldNotation msgFields[] = {{"replyto", replyToText}, {"up", reply1stText}};
 
-// How the listing of a format names a message's number and link fields.
+// How the listing of a format names a message and its link fields. A
+// *.MSG listing names each file by its number alone, in ascending order.
 struct PlanNotation {
   BaseFormat format;
-  const char* numberName;
+  const char* numberName;  // null: the number is the line's first word
   std::span<const FieldNotation> fields;
 };
 
 constexpr PlanNotation planNotations[] = {
     {BaseFormat::squish, "umsgid", squishFields},
     {BaseFormat::jam, "number", jamFields},
+    {BaseFormat::msg, nullptr, msgFields},
 };
 
 const PlanNotation& notationOf(BaseFormat format) {
@@ -111,10 +113,13 @@ bool mapPositions(const BaseInspection& inspection, std::vector<PlannedChange>& 
   return true;
 }
 
-// "<position> umsgid=<n>" and every field that would change, as old->new.
+// "<position> umsgid=<n>" (or "<n>" alone) and every field that would
+// change, as old->new.
 void printChange(std::FILE* out, const PlanNotation& notation, const PlannedChange& change) {
-  std::string line = std::to_string(change.position) + ' ' + notation.numberName + '=' +
-                     std::to_string(change.message.number);
+  std::string line = std::to_string(change.position);
+  if (notation.numberName != nullptr) {
+    line += std::string(" ") + notation.numberName + '=' + std::to_string(change.message.number);
+  }
   for (const FieldNotation& field : notation.fields) {
     const std::string before = field.text(change.current);
     const std::string after = field.text(change.fresh);
@@ -149,15 +154,17 @@ int printPlan(const DumpOptions& options, InspectBase inspect) {
   // by index position, which only the index tells. The base was released in
   // between, so a tosser may have rewritten it: then the plan is refused
   // rather than printed against the wrong messages.
-  if (!collector.changes.empty()) {
+  const PlanNotation& notation = notationOf(options.format);
+  if (notation.numberName == nullptr) {
+    for (PlannedChange& change : collector.changes) change.position = change.message.number;
+  } else if (!collector.changes.empty()) {
     BaseInspection inspection;
     if (!inspect(options, inspection)) return exitDamaged;
     if (!mapPositions(inspection, collector.changes)) {
-      logMessage(levelError, "! Message base of %s changed while it was planned", tag);
+      reportBaseChanged(tag);
       return exitDamaged;
     }
   }
-  const PlanNotation& notation = notationOf(options.format);
   for (const PlannedChange& change : collector.changes) printChange(stdout, notation, change);
   std::printf("%s: %u of %u would change\n", tag, static_cast<unsigned>(outcome.counts.changed),
               static_cast<unsigned>(outcome.counts.total));
