@@ -28,22 +28,37 @@ std::int32_t dollarLinkType(char digit) {
   }
 }
 
-// Squish mode: -0 marks a passthrough area, -$ a Squish base, and -$l<digit>
-// gives the area a link type of its own.
+// Squish mode: -0 marks a passthrough area, -$ a Squish base, -f a *.MSG
+// area (under -msg only: without it, a line keeps today's meaning), and
+// -$l<digit> gives the area a link type of its own. Under the option -$ only
+// -$ lines are Squish bases; with -msg the others, unless passthrough, are
+// *.MSG, as Squish-style readers take a line without -$. Of -$ and -f, the
+// later one on the line wins.
 void applySquishFlags(LineReader& reader, AreaDecision& area) {
   char token[maxTokenLength + 1];
+  bool dollar = false;
+  bool msg = false;
   while (nextFitToken(reader, token)) {
     if (token[0] != '-') continue;  // node addresses and other data
     if (token[1] == '0') {
       area.format = BaseFormat::none;
       return;
     }
+    if (token[1] == 'f') {
+      msg = true;
+      continue;
+    }
     if (token[1] != '$') continue;
+    dollar = true;
+    msg = false;
     area.format = BaseFormat::squish;
     if (token[2] != 'l') continue;
     const std::int32_t own = dollarLinkType(token[3]);
     area.linked = own != 0;
     if (own != 0) area.linkType = own;
+  }
+  if (settings.msgMode && (msg || (settings.onlyDollarAreas && !dollar))) {
+    area.format = BaseFormat::msg;
   }
 }
 
@@ -78,11 +93,12 @@ void pinPassthrough(HptLineType& line) {
   line.pinned = true;
 }
 
-// Squish bases are linked, JAM bases under -jam; *.MSG and passthrough
-// areas, and areas of no type, are not.
+// Squish bases are linked, JAM bases under -jam, *.MSG areas under -msg;
+// passthrough areas, and areas of no type, are not.
 BaseFormat linkedFormat(HptType type) {
   if (type == HptType::squish) return BaseFormat::squish;
   if (type == HptType::jam && settings.jamMode) return BaseFormat::jam;
+  if (type == HptType::msg && settings.msgMode) return BaseFormat::msg;
   return BaseFormat::none;
 }
 

@@ -13,8 +13,9 @@ namespace knotter {
 using OnlyAreaRefusal = void (*)(const char* tag);
 
 // Reads the rest of an area line (its keyword already read) and appends the
-// area to areaTable when it is a base to be linked: Squish, or in HPT mode
-// under -jam also JAM. Calls refuse, when given, when the -a area is neither.
+// area to areaTable when it is a base to be linked: Squish, JAM under -jam
+// (in HPT mode), *.MSG under -msg. Calls refuse, when given, when the -a area
+// is none of these.
 // A line that does not fit (a token held a NUL byte) adds and reports nothing.
 void readAreaLine(LineReader& reader, const char* keyword, OnlyAreaRefusal refuse);
 

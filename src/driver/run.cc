@@ -103,7 +103,7 @@ bool runArea(const AreaRecord& area, const RunOptions& options) {
       if (!options.linkAfterCommand) reportAreaPathTooLong(areaPath, area.format);
     } else {
       runAreaCommand(options.areaCommand->c_str(), area.tag.c_str(),
-                     (std::string(areaPath) + formatRow(area.format).dataSuffix).c_str());
+                     dataFilePath(area.format, areaPath).c_str());
     }
     if (!options.linkAfterCommand) return false;
   }

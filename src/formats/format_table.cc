@@ -34,6 +34,8 @@ bool namesSquish(std::string_view argument, std::string_view& path) {
   return true;
 }
 
+std::string_view asGiven(std::string_view areaPath) { return areaPath; }
+
 // Hands the core's stores to the listener instead of the format's sink,
 // which only says what each message holds.
 class PlanSink final : public LinkSink {
@@ -77,9 +79,11 @@ LinkOutcome planAreaOf(const AreaJob& job, PlanListener& listener) {
 
 // In the order a -# path is matched against them; Squish takes any path.
 constexpr FormatRow formatRows[] = {
-    {BaseFormat::jam, "jam", jamDataSuffix, namesJam, linkAreaOf<JamArea>, planAreaOf<JamArea>},
-    {BaseFormat::msg, "msg", msgDataSuffix, namesMsg, linkAreaOf<MsgArea>, planAreaOf<MsgArea>},
-    {BaseFormat::squish, "squish", squishDataSuffix, namesSquish, linkAreaOf<SquishArea>,
+    {BaseFormat::jam, "jam", jamDataSuffix, namesJam, asGiven, linkAreaOf<JamArea>,
+     planAreaOf<JamArea>},
+    {BaseFormat::msg, "msg", msgDataSuffix, namesMsg, msgDirectoryOf, linkAreaOf<MsgArea>,
+     planAreaOf<MsgArea>},
+    {BaseFormat::squish, "squish", squishDataSuffix, namesSquish, asGiven, linkAreaOf<SquishArea>,
      planAreaOf<SquishArea>},
 };
 
@@ -90,6 +94,11 @@ const FormatRow& formatRow(BaseFormat format) {
     if (row.format == format) return row;
   }
   return formatRows[std::size(formatRows) - 1];
+}
+
+std::string dataFilePath(BaseFormat format, std::string_view areaPath) {
+  const FormatRow& row = formatRow(format);
+  return std::string(row.basePathOf(areaPath)) + row.dataSuffix;
 }
 
 BasePath splitBasePath(std::string_view argument) {

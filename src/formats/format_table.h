@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "config/settings.h"
@@ -37,6 +38,8 @@ struct FormatRow {
   // True when a -# argument names a base of this format; path is then the
   // base path, without what marked the format.
   bool (*names)(std::string_view argument, std::string_view& path);
+  // The base path of a resolved area path (*.MSG: without trailing slashes).
+  std::string_view (*basePathOf)(std::string_view areaPath);
   // Opens the base for linking, links it through the core and releases it.
   LinkOutcome (*link)(const AreaJob& job);
   // Opens the base for inspecting and computes the links as link would,
@@ -46,6 +49,10 @@ struct FormatRow {
 
 // The row of a format the tool links. REQUIRES: format is not none.
 const FormatRow& formatRow(BaseFormat format);
+
+// The path of the file of an area that %p names: the base path of the
+// resolved areaPath with the data file's suffix.
+std::string dataFilePath(BaseFormat format, std::string_view areaPath);
 
 // A base given by path (-#, or the inspector's argument): the row that the
 // path names (Squish when no other does), the base path, and the base name
