@@ -4,6 +4,7 @@
 
 #include "linker/scratch_buffer.h"
 #include "config/settings.h"
+#include "linker/keyed_hash.h"
 #include "linker/subject_normaliser.h"
 
 namespace knotter {
@@ -132,12 +133,11 @@ void setSubject(const SubjectTable& table, std::uint32_t position, const std::ui
 
 namespace {
 
+// Keyed, so that no choice of subjects can crowd one bucket's chain. Taking
+// a bucket as (hash * count) >> 32 from the top 32 bits, two different
+// subjects share one with chance at most about 4 / count.
 std::uint32_t subjectHash(const std::uint8_t* r) {
-  std::uint64_t h = 0xCBF29CE484222325ULL;  // FNV-1a
-  for (std::size_t i = 0; i <= r[recordLength]; ++i) {
-    h = (h ^ r[recordLength + i]) * 0x100000001B3ULL;
-  }
-  return static_cast<std::uint32_t>(h ^ (h >> 32));
+  return static_cast<std::uint32_t>(keyedBytesHash(r + recordSubject, r[recordLength]) >> 32);
 }
 
 // Gives every record its group: a record whose subject is new becomes the

@@ -12,9 +12,11 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "linker/keyed_hash.h"
 #include "linker/kludge_scanner.h"
 #include "linker/message_table.h"
 #include "linker/origin_texts.h"
+#include "support/run_keys.h"
 
 namespace {
 
@@ -219,6 +221,80 @@ TEST(LinkerCore, HashedOriginsThatCollideStayApart) {
       EXPECT_EQ(table.links[c].replyTo, a);
       EXPECT_EQ(table.links[d].firstReply, b);
       EXPECT_EQ(table.links[b].replyTo, d);
+    }
+  }
+}
+
+// count origin texts that the run's key puts in one slot of the text table
+// of an area of more than 8192 messages (32768 slots): what mail could send
+// if it knew the key.
+std::vector<std::string> originsInOneSlot(std::size_t count) {
+  std::vector<std::string> origins;
+  std::uint64_t place = ~std::uint64_t{0};
+  for (std::uint32_t i = 0; origins.size() < count; ++i) {
+    const std::string origin = "5:" + std::to_string(i) + "/5";
+    char text[knotter::msgIdTextSize] = {};
+    std::memcpy(text, origin.data(), origin.size());
+    const std::uint64_t slot = knotter::keyedMix(knotter::keyedSum(text, sizeof text)) >> 49;
+    if (i == 0) place = slot;
+    if (slot == place) origins.push_back(origin);
+  }
+  return origins;
+}
+
+// An area whose keys take every path of grouping under the key of seed 1:
+// texts hashed because their probe is too long (first in the file, while
+// the table has room), texts numbered by the table, texts hashed past its
+// room, and two hashed texts that share their hash. Message i lies at ofs
+// 100 * (i + 1) with number i + 1, so its slot is i.
+std::vector<Message> areaOfEveryPath() {
+  const ktest::ScopedRunKey key(ktest::keyFromSeed(1));
+  std::vector<Message> messages;
+  for (const std::string& origin : originsInOneSlot(80)) {  // an original and its reply
+    messages.push_back({0, 0, "0000beef", "", origin, ""});
+    messages.push_back({0, 0, "", "0000beef", "", origin});
+  }
+  const std::vector<Message> many = manyOrigins(9000);
+  for (std::uint32_t i = 0; i < many.size(); ++i) {
+    messages.push_back(many[i]);
+    Message& m = messages.back();
+    const Message& before = many[i > 0 ? i - 1 : 0];
+    if (i % 2 == 1) {  // answers the message before it
+      m.reply = before.msgId;
+      m.replyOrigin = before.msgIdOrigin;
+    } else if (i % 10 == 0) {  // a dupe of the message before it
+      m.msgId = before.msgId;
+      m.msgIdOrigin = before.msgIdOrigin;
+    } else if (i % 10 == 4) {  // the serial of an earlier one, with a text of its own
+      m.reply = before.msgId;
+    }
+  }
+  const auto [x, y] = collidingOrigins();
+  messages.push_back({0, 0, "0000abcd", "", x, ""});
+  messages.push_back({0, 0, "", "0000abcd", "", y});
+  messages.push_back({0, 0, "", "0000abcd", "", x});
+  messages.push_back({0, 0, "0000abcd", "", y, ""});
+  for (std::uint32_t i = 0; i < messages.size(); ++i) {
+    messages[i].ofs = 100 * (i + 1);
+    messages[i].number = i + 1;
+  }
+  return messages;
+}
+
+TEST(LinkerCore, LinksDoNotDependOnTheRunKey) {
+  const std::vector<Message> messages = areaOfEveryPath();
+  for (const std::int32_t linkType : {knotter::linkTimEd, knotter::linkFlat, knotter::linkReply}) {
+    SCOPED_TRACE(linkType);
+    std::vector<std::vector<std::vector<std::uint32_t>>> links;
+    for (const std::uint64_t seed : {1, 2, 3}) {
+      const ktest::ScopedRunKey key(ktest::keyFromSeed(seed));
+      links.push_back(numbers(link(messages, linkType)));
+    }
+    EXPECT_EQ(links[0], links[1]);
+    EXPECT_EQ(links[0], links[2]);
+    for (std::uint32_t slot = 0; slot < 160; slot += 2) {  // each reply and its original
+      ASSERT_EQ(links[0][slot + 1][0], slot + 1) << slot;
+      ASSERT_EQ(links[0][slot][1], slot + 2) << slot;
     }
   }
 }
