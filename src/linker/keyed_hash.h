@@ -12,8 +12,9 @@
 // the top b bits of the sum times a random odd number: two different sums
 // agree there for at most a 2^(1-b) share of the multipliers. So two texts
 // share one of 2^b slots with chance at most 2^(1-b) + 2^-31, whatever the
-// texts, for one multiply per 8 bytes and one more. A seeded mixer of the
-// kind this replaces costs as much, but nothing bounds its collisions.
+// texts, for one multiply per 8 bytes and one more; a 64-bit value needs
+// only the last. A seeded mixer of the kind this replaces costs as much, but
+// nothing bounds its collisions.
 #pragma once
 
 #include <cstddef>
@@ -55,10 +56,9 @@ inline std::uint64_t keyedMixOther(std::uint64_t sum) {
   return sum * (runKey.words[sumKeyWords + 1] | 1);
 }
 
-// A keyed hash of a 64-bit value, in its top bits.
-inline std::uint64_t keyedWordHash(std::uint64_t value) {
-  return keyedMix(keyedSum(&value, sizeof value));
-}
+// A keyed hash of a 64-bit value, in its top bits: multiply-shift alone
+// bounds the collisions of 64-bit values as it does those of sums.
+inline std::uint64_t keyedWordHash(std::uint64_t value) { return keyedMix(value); }
 
 // A keyed hash of length bytes (at most maxKeyedBytes - 1), in its top bits:
 // the length byte and the bytes, padded with zeros to whole words.

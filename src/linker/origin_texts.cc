@@ -107,7 +107,7 @@ std::uint32_t originTextNumber(OriginTexts& table, const char (&text)[msgIdTextS
 }
 
 bool sameAsRecentKey(OriginTexts& table, std::uint64_t key, const char (&text)[msgIdTextSize]) {
-  RecentKey& line = table.recent[(keyedWordHash(key) >> 32) & (table.recentLines - 1)];
+  RecentKey& line = table.recent[keyedWordHash(key) >> (64 - std::countr_zero(table.recentLines))];
   const bool same = line.key == key && std::memcmp(line.text, text, msgIdTextSize) == 0;
   line.key = key;
   std::memcpy(line.text, text, msgIdTextSize);
