@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "support/run_keys.h"
+#include "linker/run_keys.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "linker/keyed_hash.h"
-#include "support/run_keys.h"
+#include "linker/run_keys.h"
 
 namespace {
 

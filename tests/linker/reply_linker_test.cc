@@ -16,7 +16,7 @@
 #include "linker/kludge_scanner.h"
 #include "linker/message_table.h"
 #include "linker/origin_texts.h"
-#include "support/run_keys.h"
+#include "linker/run_keys.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "config/settings.h"
 #include "linker/keyed_hash.h"
 #include "linker/subject_normaliser.h"
-#include "support/run_keys.h"
+#include "linker/run_keys.h"
 
 namespace {
 
