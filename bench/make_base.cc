@@ -1,7 +1,9 @@
 // knotter-make-base: writes a synthetic, unlinked Squish (JAM, *.MSG) base shaped like real
 // echomail (threads of various depth, replies to originals that are not in
 // the base, a few dupes, some gated angle-bracket MSGIDs, Russian subjects),
-// the same bytes for the same options on every run.
+// the same bytes for the same options on every run. It can also draw the
+// origins and subjects from pools that the tool's old, unkeyed hashes put
+// into one slot or bucket, for the colliding workloads.
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,6 +11,7 @@
 #include <string>
 
 #include "base_writer.h"
+#include "colliding_texts.h"
 #include "jam_writer.h"
 #include "message_plan.h"
 #include "msg_writer.h"
@@ -18,7 +21,7 @@ namespace {
 
 constexpr const char* usageText =
     "Usage: knotter-make-base [-n count] [-s seed] [-r originals] [-m missing] [-t topics] [-o]\n"
-    "                         [-j | -M] <base>\n"
+    "                         [-O origins] [-S subjects] [-c] [-j | -M] <base>\n"
     "  Writes <base>.sqd and <base>.sqi, unlinked.\n"
     "  -j            a JAM base instead: <base>.jhr, <base>.jdx and <base>.jdt\n"
     "  -M            a *.MSG area instead: the directory <base>, 1.msg the highwater mark,\n"
@@ -29,7 +32,11 @@ constexpr const char* usageText =
     "  -m missing    replies to messages not in the base, in thousandths of the replies (default "
     "60)\n"
     "  -t topics     distinct subjects to draw from (default: all of them)\n"
-    "  -o            many origins: nearly every MSGID carries its own origin address\n";
+    "  -o            many origins: nearly every MSGID carries its own origin address\n"
+    "  -O origins    every MSGID takes its origin address from a pool of this many\n"
+    "  -S subjects   every topic takes its subject from a pool of this many (at most 65535)\n"
+    "  -c            the pools collide under the tool's old, unkeyed hashes: the origin\n"
+    "                texts in one slot of its table, the subjects in one bucket for -n\n";
 
 constexpr unsigned long maxCount = 5000000;  // keeps the data file well below 4 GiB
 
@@ -41,11 +48,18 @@ bool readNumber(const char* text, unsigned long limit, unsigned long& value) {
 
 enum class Kind { squish, jam, msg };
 
+// Sizes of the pools of -O and -S (0: none), and -c.
+struct Pools {
+  std::uint32_t origins = 0;
+  std::uint32_t subjects = 0;
+  bool colliding = false;
+};
+
 bool readOptions(int argc, char** argv, knotter::bench::PlanShape& shape, std::uint64_t& seed,
-                 Kind& kind) {
+                 Pools& pools, Kind& kind) {
   unsigned long value = 0;
   int option = 0;
-  while ((option = ::getopt(argc, argv, "n:s:r:m:t:ojM")) != -1) {
+  while ((option = ::getopt(argc, argv, "n:s:r:m:t:oO:S:cjM")) != -1) {
     switch (option) {
       case 'n':
         if (!readNumber(optarg, maxCount, value)) return false;
@@ -69,6 +83,17 @@ bool readOptions(int argc, char** argv, knotter::bench::PlanShape& shape, std::u
       case 'o':
         shape.manyOrigins = true;
         break;
+      case 'O':
+        if (!readNumber(optarg, maxCount, value) || value == 0) return false;
+        pools.origins = static_cast<std::uint32_t>(value);
+        break;
+      case 'S':
+        if (!readNumber(optarg, 65535, value) || value == 0) return false;
+        pools.subjects = static_cast<std::uint32_t>(value);
+        break;
+      case 'c':
+        pools.colliding = true;
+        break;
       case 'j':
         kind = Kind::jam;
         break;
@@ -89,14 +114,20 @@ int main(int argc, char** argv) {
   shape.count = 1000;
   std::uint64_t seed = 1;
   Kind kind = Kind::squish;
-  if (!readOptions(argc, argv, shape, seed, kind)) {
+  Pools pools;
+  if (!readOptions(argc, argv, shape, seed, pools, kind)) {
     std::fputs(usageText, stderr);
     return 2;
   }
   if (shape.topicCount == 0) shape.topicCount = knotter::bench::topicTotal();
+  if (pools.subjects > 0) shape.topicCount = pools.subjects;
   const std::string basePath = argv[optind];
 
-  const knotter::bench::AreaPlan plan = knotter::bench::planArea(shape, seed);
+  knotter::bench::AreaPlan plan = knotter::bench::planArea(shape, seed);
+  if (pools.origins > 0) plan.originPool = knotter::bench::originPool(pools.origins, pools.colliding);
+  if (pools.subjects > 0) {
+    plan.subjectPool = knotter::bench::subjectPool(pools.subjects, pools.colliding, shape.count);
+  }
   knotter::bench::BaseStats stats;
   const bool written = kind == Kind::jam   ? knotter::bench::writeJamBase(plan, basePath, stats)
                        : kind == Kind::msg ? knotter::bench::writeMsgArea(plan, basePath, stats)

@@ -4,7 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
+
+#include "text_pools.h"
 
 namespace knotter::bench {
 
@@ -56,6 +59,11 @@ struct PlannedMessage {
 struct AreaPlan {
   std::uint64_t seed = 0;
   bool manyOrigins = false;  // see PlanShape
+  // When not empty, each MSGID (and each REPLY that quotes it) takes its
+  // origin address from here, drawn by its serial, and each topic its
+  // subject.
+  std::vector<NodeAddress> originPool;
+  std::vector<std::string> subjectPool;
   std::vector<PlannedMessage> messages;
   std::vector<MissingOriginal> missing;
 };

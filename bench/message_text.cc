@@ -42,6 +42,16 @@ NodeAddress ownOrigin(const AreaPlan& plan, std::uint32_t serialIndex, std::uint
   return address;
 }
 
+// The origin address of an identifier: the author's, or one of its own
+// (-o), or one of the pool, drawn by the serial alone.
+NodeAddress originOf(const AreaPlan& plan, std::uint32_t serialIndex, std::uint32_t author) {
+  if (!plan.originPool.empty()) {
+    const std::uint32_t pick = mix32(serialIndex ^ serialSalt(plan) ^ 0x3C6EF372U);
+    return plan.originPool[pick % plan.originPool.size()];
+  }
+  return plan.manyOrigins ? ownOrigin(plan, serialIndex, author) : authorAddress(author);
+}
+
 // The identifier of the message whose serial is numbered serialIndex: the
 // plan's own messages use their index, missing originals count on after them.
 void appendMsgId(std::string& out, const AreaPlan& plan, std::uint32_t serialIndex,
@@ -58,8 +68,7 @@ void appendMsgId(std::string& out, const AreaPlan& plan, std::uint32_t serialInd
     if (serialIndex % 2 == 0) return;  // gateways differ: some add a serial
     out += ' ';
   } else {
-    appendAddress(out, plan.manyOrigins ? ownOrigin(plan, serialIndex, author)
-                                        : authorAddress(author));
+    appendAddress(out, originOf(plan, serialIndex, author));
     if (form == IdForm::addressDomain) out += "@fidonet";
     out += ' ';
   }
@@ -212,10 +221,12 @@ void composeBody(const AreaPlan& plan, const PlannedMessage& message, Random& ra
   body += '\0';
 }
 
-void composeSubject(const PlannedMessage& message, Random& random, std::string& subject) {
+void composeSubject(const AreaPlan& plan, const PlannedMessage& message, Random& random,
+                    std::string& subject) {
   subject.clear();
   if (message.parent != noParent) appendReplyPrefix(subject, random, message.depth);
-  subject += topicSubject(message.topic);
+  subject += plan.subjectPool.empty() ? topicSubject(message.topic)
+                                      : plan.subjectPool[message.topic % plan.subjectPool.size()];
   if (subject.size() > subjectMax) subject.resize(subjectMax);
 }
 
@@ -233,7 +244,7 @@ void composeMessage(const AreaPlan& plan, std::uint32_t index, ComposedMessage& 
     out.to = randomChance(random, 900) ? std::string("All")
                                        : authorName(randomBelow(random, authorCount));
   }
-  composeSubject(message, random, out.subject);
+  composeSubject(plan, message, random, out.subject);
   composeControl(plan, message, random, topicIsRussian(message.topic), out.control);
   composeBody(plan, message, random, out.to, out.body);
   out.orig = authorAddress(message.author);

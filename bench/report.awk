@@ -7,6 +7,9 @@
 #   pairs    how many undisturbed pairs a cell should have (default 7)
 #   kept_of  "<workload> <messages> <type> <link>": print only how many pairs
 #            of that cell and link are undisturbed, and no table
+#   versus   what the second run of each pair is, when it is not the floor:
+#            "ordinary" for run_bench.sh --collide, where the tool on a
+#            colliding base is paired with the tool on the ordinary one
 #
 # A pair is disturbed when either of its runs took more than `disturbance`
 # times the fastest run of its column in that cell and link. On this VM the
@@ -19,6 +22,10 @@
 BEGIN {
   disturbance = 1.15
   if (pairs == "") pairs = 7
+  first = versus == "" ? "knotter" : "collide"
+  second = versus == "" ? "floor" : versus
+  nameWidth = versus == "" ? 8 : 12
+  lastWidth = versus == "" ? 9 : 10
 }
 
 {
@@ -103,11 +110,11 @@ function row(cell,    part, i, count, tool, floor, tKib, fKib, toolMs, floorMs, 
   toolMs = 1000 * median(tool)
   floorMs = 1000 * median(floor)
   own = 1024 * (median(tKib) - median(fKib)) / part[2]
-  printf "%-8s %9d %4s %-6s | %6s | %9.1f %9.1f %9.1f | %9.1f %9.1f %9.1f | %6.2f | %9.1f\n",
-    part[1], part[2], part[3], part[4], count "/" ran[cell] (count < pairs ? "*" : ""),
+  printf "%-*s %9d %4s %-6s | %6s | %9.1f %9.1f %9.1f | %9.1f %9.1f %9.1f | %6.2f | %*.1f\n",
+    nameWidth, part[1], part[2], part[3], part[4], count "/" ran[cell] (count < pairs ? "*" : ""),
     1000 * least(tool), toolMs, 1000 * most(tool),
     1000 * least(floor), floorMs, 1000 * most(floor),
-    toolMs / floorMs, own
+    toolMs / floorMs, lastWidth, own
   if (part[1] == "base") baseSeen = 1
   perMessage[cell] = 1e6 * median(tool) / part[2]
   # The floor of one size, over all types: floor+stores for first links.
@@ -151,9 +158,10 @@ END {
     print (kept_of in pairCount) ? markKept(kept_of) : 0
     exit
   }
-  printf "%-8s %9s %4s %-6s | %6s | %29s | %29s | %6s | %9s\n",
-    "workload", "messages", "type", "link", "pairs", "knotter ms: min, median, max",
-    "floor ms: min, median, max", "ratio", "own B/msg"
+  printf "%-*s %9s %4s %-6s | %6s | %29s | %29s | %6s | %*s\n",
+    nameWidth, "workload", "messages", "type", "link", "pairs", first " ms: min, median, max",
+    second " ms: min, median, max", "ratio", lastWidth,
+    versus == "" ? "own B/msg" : "more B/msg"
   for (i = 1; i <= cellCount; ++i) if (row(cells[i]) < pairs) flagged = 1
   if (flagged)
     printf "* fewer than %d undisturbed pairs: the figures are those of the %d least disturbed\n", pairs, pairs

@@ -3,8 +3,10 @@
 # table; bench/README.md explains it. Every cell alternates the tool and its
 # floor run by run, so that drift of the machine falls on both.
 #
-# Usage: run_bench.sh [--quick]
-#   --quick  smaller workloads for a smoke run (about two minutes)
+# Usage: run_bench.sh [--quick] [--collide]
+#   --quick    smaller workloads for a smoke run (about two minutes)
+#   --collide  bases whose texts collide under the tool's old, unkeyed hashes,
+#              each against the ordinary base of the same size and shape
 #
 # Environment (all optional; the defaults are those of a full run):
 #   BENCH_SIZES        message counts of the base workload  (default "100000 1000000")
@@ -19,28 +21,48 @@
 #   BENCH_TMP          where bases are generated             (default /tmp; 1M messages take ~1.4 GB)
 #   BENCH_KNOTTER      the knotter binary measured           (default: the one built here)
 #   BENCH_RAW          also copy every timed run, in order, to this file
+# With --collide:
+#   BENCH_COLLIDE_SIZE     messages of each base               (default 300000; --quick: 30000)
+#   BENCH_COLLIDE_ORIGINS  origin texts of the origins bases   (default 20000)
+#   BENCH_COLLIDE_SUBJECTS subjects of the subjects bases      (default 2000)
+#   BENCH_WORKLOADS        there: default "sq-origins jam-origins sq-subjects jam-subjects";
+#                          the origins bases take the types of BENCH_TYPES but s, the
+#                          subjects bases s
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-case "${1:-}" in
-  "") quick=false ;;
-  --quick) quick=true ;;
-  -h | --help) sed -n '2,22s/^# \{0,1\}//p' "$0"; exit 0 ;;
-  *) sed -n '2,22s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
-esac
+usage_lines='2,30s/^# \{0,1\}//p'
+quick=false
+collide=false
+for option in "$@"; do
+  case $option in
+    --quick) quick=true ;;
+    --collide) collide=true ;;
+    -h | --help) sed -n "$usage_lines" "$0"; exit 0 ;;
+    *) sed -n "$usage_lines" "$0" >&2; exit 2 ;;
+  esac
+done
 if $quick; then
   sizes=${BENCH_SIZES:-"10000 100000"}
   areas=${BENCH_AREAS:-100}
   msg_size=${BENCH_MSG_SIZE:-10000}
+  collide_size=${BENCH_COLLIDE_SIZE:-30000}
 else
   sizes=${BENCH_SIZES:-"100000 1000000"}
   areas=${BENCH_AREAS:-1000}
   msg_size=${BENCH_MSG_SIZE:-60000}
+  collide_size=${BENCH_COLLIDE_SIZE:-300000}
 fi
 types=${BENCH_TYPES:-"t f r s"}
 other_types=${BENCH_OTHER_TYPES:-r}
 area_size=${BENCH_AREA_SIZE:-1000}
-workloads=${BENCH_WORKLOADS:-"base origins areas jam msg"}
+collide_origins=${BENCH_COLLIDE_ORIGINS:-20000}
+collide_subjects=${BENCH_COLLIDE_SUBJECTS:-2000}
+if $collide; then
+  workloads=${BENCH_WORKLOADS:-"sq-origins jam-origins sq-subjects jam-subjects"}
+else
+  workloads=${BENCH_WORKLOADS:-"base origins areas jam msg"}
+fi
 pairs=${BENCH_PAIRS:-7}
 build=${BENCH_BUILD:-$root/build-bench}
 tmp=${BENCH_TMP:-/tmp}
@@ -66,9 +88,12 @@ results=$work/results
 : >"$results"
 
 # The bases of a workload lie in $work/source; every timed run works on the
-# copy in $work/copy. tool_args and floor_args name that copy.
+# copy in $work/copy. tool_args and floor_args name that copy; with
+# --collide, against_args name the copy of the ordinary base, on which the
+# tool runs in the floor's place.
 tool_args=()
 floor_args=()
+against_args=()
 # Messages of the *.MSG area when the workload is one, else empty.
 msg_area=
 
@@ -79,11 +104,12 @@ sync_copy() {
   if [ -n "$msg_area" ]; then sync -f "$work/copy/base"; else sync "$work/copy"/*; fi
 }
 
-# fresh: a new copy of the unlinked bases, written back to disk so that no
-# writeback of the copy runs during the timed part. Within a workload the
-# copy is overwritten in place: removing a file makes the file system discard
-# its blocks on the disk in the background (/tmp may be mounted with
-# "discard"), which would slow whatever run came next.
+# fresh [name]: a new copy of the unlinked bases (those whose file names
+# begin with name), written back to disk so that no writeback of the copy
+# runs during the timed part. Within a workload the copy is overwritten in
+# place: removing a file makes the file system discard its blocks on the
+# disk in the background (/tmp may be mounted with "discard"), which would
+# slow whatever run came next.
 fresh() {
   local f
   if [ -n "$msg_area" ]; then
@@ -94,7 +120,7 @@ fresh() {
   elif [ ! -d "$work/copy" ]; then
     cp -r "$work/source" "$work/copy"
   else
-    for f in "$work/source"/*; do cat "$f" 1<>"$work/copy/${f##*/}"; done
+    for f in "$work/source/${1:-}"*; do cat "$f" 1<>"$work/copy/${f##*/}"; done
   fi
   sync_copy
 }
@@ -124,18 +150,31 @@ timed() {
 }
 
 # first_pair <label> <type>: a first link on a fresh copy, then the floor with
-# stores on a fresh copy.
+# stores on a fresh copy; with --collide, a first link of the colliding base,
+# then one of the ordinary base.
 first_pair() {
+  if $collide; then
+    fresh base
+    timed "$1 first tool" 1 "$knotter" "${tool_args[@]}" "-t$2"
+    fresh plain
+    timed "$1 first floor" 1 "$knotter" "${against_args[@]}" "-t$2"
+    return
+  fi
   fresh
   timed "$1 first tool" 1 "$knotter" "${tool_args[@]}" "-t$2"
   fresh
   timed "$1 first floor" 0 "$floor" --stores "${floor_args[@]}"
 }
 
-# relink_pair <label> <type>: a relink of the linked copy, then the floor on it.
+# relink_pair <label> <type>: a relink of the linked copy, then the floor on
+# it; with --collide, a relink of the colliding base, then of the ordinary one.
 relink_pair() {
   timed "$1 relink tool" 0 "$knotter" "${tool_args[@]}" "-t$2"
-  timed "$1 relink floor" 0 "$floor" "${floor_args[@]}"
+  if $collide; then
+    timed "$1 relink floor" 0 "$knotter" "${against_args[@]}" "-t$2"
+  else
+    timed "$1 relink floor" 0 "$floor" "${floor_args[@]}"
+  fi
 }
 
 # settle <label> <type> <link>: runs $pairs pairs of the link, then more, a
@@ -161,6 +200,7 @@ cell() {
   settle "$label" "$3" first
   fresh
   timed - 1 "$knotter" "${tool_args[@]}" "-t$3"
+  $collide && timed - 1 "$knotter" "${against_args[@]}" "-t$3"
   sync_copy
   settle "$label" "$3" relink
 }
@@ -178,6 +218,23 @@ one_base() {
   tool_args=("-#$work/copy/base$suffix")
   floor_args=("$work/copy/base")
   for type in "${cell_types[@]}"; do cell "$workload" "$n" "$type"; done
+}
+
+# collide_base <workload> <types> <make-base options...>: a base of
+# $collide_size messages whose pools collide (-c), and the ordinary base made
+# with the same options without -c, which it is timed against.
+collide_base() {
+  local workload=$1 type suffix=
+  local -a cell_types
+  read -ra cell_types <<<"$2"
+  shift 2
+  new_workload
+  "$make_base" -n "$collide_size" -s 1 -c "$@" "$work/source/base" >/dev/null
+  "$make_base" -n "$collide_size" -s 1 "$@" "$work/source/plain" >/dev/null
+  [[ " $* " == *" -j "* ]] && suffix=.jhr
+  tool_args=("-#$work/copy/base$suffix")
+  against_args=("-#$work/copy/plain$suffix")
+  for type in "${cell_types[@]}"; do cell "$workload" "$collide_size" "$type"; done
 }
 
 # many_areas: one configuration over $areas generated areas, linked by one
@@ -211,14 +268,20 @@ msg_workload() {
 }
 
 largest=$(tr ' ' '\n' <<<"$sizes" | sort -n | tail -n 1)
+origin_types=$(tr ' ' '\n' <<<"$types" | grep -vx s | tr '\n' ' ' || true)
+subject_types=$(tr ' ' '\n' <<<"$types" | grep -x s || true)
 for workload in $workloads; do
   echo "Measuring workload $workload ..." >&2
-  case $workload in
-    base) for n in $sizes; do one_base base "$n" "$types"; done ;;
-    origins) one_base origins "$largest" "$other_types" -o ;;
-    jam) one_base jam "$largest" "$other_types" -j ;;
-    areas) many_areas ;;
-    msg) msg_workload ;;
+  case $collide:$workload in
+    false:base) for n in $sizes; do one_base base "$n" "$types"; done ;;
+    false:origins) one_base origins "$largest" "$other_types" -o ;;
+    false:jam) one_base jam "$largest" "$other_types" -j ;;
+    false:areas) many_areas ;;
+    false:msg) msg_workload ;;
+    true:sq-origins) collide_base "$workload" "$origin_types" -O "$collide_origins" ;;
+    true:jam-origins) collide_base "$workload" "$origin_types" -O "$collide_origins" -j ;;
+    true:sq-subjects) collide_base "$workload" "$subject_types" -S "$collide_subjects" ;;
+    true:jam-subjects) collide_base "$workload" "$subject_types" -S "$collide_subjects" -j ;;
     *) echo "run_bench: unknown workload $workload" >&2; exit 2 ;;
   esac
 done
@@ -230,9 +293,17 @@ echo "knotter $measured, $(date -u '+%Y-%m-%d %H:%M UTC')," \
   "$(df -T "$tmp" | awk 'NR == 2 { print $2 }') on $tmp"
 echo "load average $load_before at the start, $(cut -d' ' -f1-3 /proc/loadavg) at the end;" \
   "$pairs undisturbed pairs per cell (at most $((3 * pairs)) run); took $((SECONDS / 60)) min $((SECONDS % 60)) s"
-echo "workloads: $workloads (areas: $areas areas of $area_size messages;" \
-  "origins: -o, nearly every message its own origin; jam: the base as a JAM base;" \
-  "msg: a *.MSG directory of $msg_size messages)"
+if $collide; then
+  echo "workloads: $workloads (-c against the same without; origins: -O $collide_origins;" \
+    "subjects: -S $collide_subjects; sq: Squish, jam: JAM)"
+else
+  echo "workloads: $workloads (areas: $areas areas of $area_size messages;" \
+    "origins: -o, nearly every message its own origin; jam: the base as a JAM base;" \
+    "msg: a *.MSG directory of $msg_size messages)"
+fi
 echo
 [ -n "${BENCH_RAW:-}" ] && cp "$results" "$BENCH_RAW"
-awk -v pairs="$pairs" -v sizes="$(tr ' ' '\n' <<<"$sizes" | sort -n | tr '\n' ' ')" -f "$root/bench/report.awk" "$results"
+versus=
+$collide && versus=ordinary
+awk -v pairs="$pairs" -v versus="$versus" -v sizes="$(tr ' ' '\n' <<<"$sizes" | sort -n | tr '\n' ' ')" \
+  -f "$root/bench/report.awk" "$results"

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "linker/hashed_groups.h"
+#include "linker/keyed_hash.h"
 #include "linker/message_table.h"
 
 namespace knotter {
@@ -15,12 +16,9 @@ bool keyLess(const KeyRef& a, const KeyRef& b) {
   return a.ref < b.ref;
 }
 
-std::uint64_t bucketHash(std::uint64_t key) {
-  key ^= key >> 33;
-  key *= 0xFF51AFD7ED558CCDull;
-  key ^= key >> 33;
-  return key;
-}
+// Keyed, so that no choice of keys can crowd one bucket: the sort of a
+// bucket is n log n, but a few crowded ones would fall out of cache.
+std::uint64_t bucketHash(std::uint64_t key) { return keyedWordHash(key); }
 
 constexpr int maxPassBits = 9;
 

@@ -2,8 +2,9 @@
 // bits and equal identifiers compare equal as integers. The table is bounded:
 // an area in which nearly every message names its own origin costs no more
 // memory than one with a few dozen origins, and the table stays in cache.
-// Texts that no longer fit get a hash instead of a number; keys that share
-// such a hash are told apart by their texts when the keys are grouped.
+// Texts that no longer fit (the table is full, or the probe for them is too
+// long) get a hash instead of a number; keys that share such a hash are told
+// apart by their texts when the keys are grouped.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +21,8 @@ constexpr std::uint32_t hashedText = 0x80000000;
 constexpr std::uint32_t maxOriginTexts = 16383;
 inline bool isHashedText(std::uint32_t id) { return (id & hashedText) != 0; }
 
-// 31 bits of a hash of the whole 24-byte text.
+// 31 bits of a keyed hash of the whole 24-byte text, drawn apart from the
+// hash that places the text in the table.
 std::uint32_t originTextHash(const char (&text)[msgIdTextSize]);
 
 // The last key with a hashed text seen per line of a small cache.
@@ -32,7 +34,6 @@ struct RecentKey {
 struct OriginTexts {
   std::uint32_t* slots = nullptr;  // 16 bits of the text's hash, then its number; 0 is empty
   std::uint64_t slotCount = 0;     // a power of two
-  std::uint64_t maxSlots = 0;
   char (*texts)[msgIdTextSize] = nullptr;
   std::uint32_t used = 0;
   std::uint32_t room = 0;          // texts the table takes at most

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "linker/area_source.h"
+#include "linker/keyed_hash.h"
 #include "linker/scratch_buffer.h"
 
 namespace knotter {
@@ -170,12 +171,12 @@ void sortByLocator(const SubjectTable& table, bool sorted) {
 
 namespace {
 
+// Keyed, so that no choice of subjects can crowd one bucket's chain. Taking
+// a bucket as (hash * count) >> 32 from the top 32 bits, two different
+// subjects share one with chance at most about 4 / count.
 std::uint32_t subjectHash(const std::uint8_t* r) {
-  std::uint64_t h = 0xCBF29CE484222325ULL;  // FNV-1a
-  for (std::size_t i = 0; i <= r[recordLengthAt]; ++i) {
-    h = (h ^ r[recordLengthAt + i]) * 0x100000001B3ULL;
-  }
-  return static_cast<std::uint32_t>(h ^ (h >> 32));
+  const std::uint64_t hash = keyedBytesHash(r + recordSubjectAt, r[recordLengthAt]);
+  return static_cast<std::uint32_t>(hash >> 32);
 }
 
 // Gives every record its group: a record whose subject is new becomes the

@@ -12,7 +12,9 @@
 #include <utility>
 #include <vector>
 
+#include "linker/keyed_hash.h"
 #include "linker/origin_texts.h"
+#include "linker/run_keys.h"
 #include "support/memory_area.h"
 
 namespace ktest {
@@ -279,6 +281,82 @@ TEST(LinkArea, AStoreThatFailsEndsTheArea) {
     EXPECT_EQ(outcome.counts.changed, 0u);
     EXPECT_EQ(area.stored, (std::vector<std::uint32_t>{1}));
     EXPECT_EQ(area.finishedWith, 0xFFFFFFFFu);  // never finished
+  }
+}
+
+// count origin texts that the run's key puts in one slot of the text table
+// of an area of more than 8192 messages (32768 slots): what mail could send
+// if it knew the key.
+std::vector<std::string> originsInOneSlot(std::size_t count) {
+  std::vector<std::string> origins;
+  std::uint64_t place = ~std::uint64_t{0};
+  for (std::uint32_t i = 0; origins.size() < count; ++i) {
+    const std::string origin = "5:" + std::to_string(i) + "/5";
+    char text[knotter::msgIdTextSize] = {};
+    std::memcpy(text, origin.data(), origin.size());
+    const std::uint64_t slot = knotter::keyedMix(knotter::keyedSum(text, sizeof text)) >> 49;
+    if (i == 0) place = slot;
+    if (slot == place) origins.push_back(origin);
+  }
+  return origins;
+}
+
+// An area whose keys take every path of grouping under the key of seed 1:
+// texts hashed because their probe is too long (first in the file, while
+// the table has room), texts numbered by the table, texts hashed past its
+// room, and two hashed texts that share their hash. Message i lies at
+// locator 100 * (i + 1) with number i + 1.
+std::vector<Message> areaOfEveryPath() {
+  const ScopedRunKey key(keyFromSeed(1));
+  std::vector<Message> messages;
+  for (const std::string& origin : originsInOneSlot(80)) {  // an original and its reply
+    messages.push_back({0, 0, "0000beef", "", origin, ""});
+    messages.push_back({0, 0, "", "0000beef", "", origin});
+  }
+  const std::vector<Message> many = manyOrigins(9000);
+  for (std::uint32_t i = 0; i < many.size(); ++i) {
+    messages.push_back(many[i]);
+    Message& m = messages.back();
+    const Message& before = many[i > 0 ? i - 1 : 0];
+    if (i % 2 == 1) {  // answers the message before it
+      m.reply = before.msgId;
+      m.replyOrigin = before.msgIdOrigin;
+    } else if (i % 10 == 0) {  // a dupe of the message before it
+      m.msgId = before.msgId;
+      m.msgIdOrigin = before.msgIdOrigin;
+    } else if (i % 10 == 4) {  // the serial of an earlier one, with a text of its own
+      m.reply = before.msgId;
+    }
+  }
+  const auto [x, y] = collidingOrigins();
+  messages.push_back({0, 0, "0000abcd", "", x, ""});
+  messages.push_back({0, 0, "", "0000abcd", "", y});
+  messages.push_back({0, 0, "", "0000abcd", "", x});
+  messages.push_back({0, 0, "0000abcd", "", y, ""});
+  for (std::uint32_t i = 0; i < messages.size(); ++i) {
+    messages[i].locator = 100 * (i + 1);
+    messages[i].number = i + 1;
+  }
+  return messages;
+}
+
+TEST(LinkArea, LinksDoNotDependOnTheRunKey) {
+  const std::vector<Message> messages = areaOfEveryPath();
+  for (const LinkType type : {LinkType::timEd, LinkType::flat, LinkType::reply}) {
+    SCOPED_TRACE(static_cast<int>(type));
+    std::vector<std::vector<std::vector<std::uint32_t>>> links;
+    for (const std::uint64_t seed : {1, 2, 3}) {
+      const ScopedRunKey key(keyFromSeed(seed));
+      MemoryArea area = areaOf(messages);
+      ASSERT_TRUE(linkMemory(area, type).linked);
+      links.push_back(fieldsOf(area));
+    }
+    EXPECT_EQ(links[0], links[1]);
+    EXPECT_EQ(links[0], links[2]);
+    for (std::uint32_t i = 0; i < 160; i += 2) {  // each reply and its original
+      ASSERT_EQ(links[0][i + 1][0], i + 1) << i;
+      ASSERT_EQ(links[0][i][1], i + 2) << i;
+    }
   }
 }
 
